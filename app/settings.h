@@ -1,0 +1,20 @@
+#pragma once
+// The user's settings: an INI file under $XDG_CONFIG_HOME/Valdore/Tarnwick.ini,
+// one [SECTION] per section, KEY=value, integers in decimal, written atomically.
+#include <string>
+
+namespace tarnwick {
+
+int GetProfileInt(const std::string& section, const std::string& key, int defaultValue);
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& defaultValue);
+// A write that fails is not reported (the settings are a convenience).
+void WriteProfileInt(const std::string& section, const std::string& key, int value);
+void WriteProfileString(const std::string& section, const std::string& key,
+                        const std::string& value);
+
+// The device path behind port index 0 … 3 (COM1 … COM4): section PORTS, keys
+// COM1 … COM4, defaults /dev/ttyS0 … /dev/ttyS3.
+std::string PortDevicePath(int portIndex);
+
+}  // namespace tarnwick

@@ -1,0 +1,13 @@
+#pragma once
+// CRC-16 with the reflected polynomial 0x8408, no final XOR. A fresh checksum
+// starts at 0xFFFF; passing the previous result continues it over more data.
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnwick {
+
+constexpr std::uint16_t kCrcInit = 0xFFFF;
+
+std::uint16_t Crc16(const void* data, std::size_t length, std::uint16_t initial);
+
+}  // namespace tarnwick

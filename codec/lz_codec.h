@@ -1,0 +1,64 @@
+#pragma once
+// The LZ stream, block and block-stream formats that documents, panels and
+// the bootloader's packets share. Output must stay identical bit for bit.
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnwick {
+
+class File;
+class Progress;
+
+constexpr std::size_t kBlockHeaderSize = 8;
+constexpr std::size_t kBlockPiece = 16384;               // data bytes per block at most
+constexpr std::size_t kMaxBlockSize = kBlockPiece + kBlockHeaderSize;
+constexpr std::uint16_t kCompressFailed = 0xFFFF;
+
+enum CodecStatus : std::uint16_t {
+    kCodecOk = 0,
+    kCodecDamagedStream = 1,     // stream decoding stopped at a damaged block
+    kCodecDataChecksum = 2,
+    kCodecPayloadChecksum = 3,
+    kCodecShortBlock = 4,        // stream decoding could not read a block in full
+    kCodecShortInput = 5,        // stream encoding could not read its input in full
+    kCodecCancelled = 6,
+};
+
+struct CodecContext {
+    std::uint32_t dataLength = 0;
+    std::uint32_t blockLength = 0;
+    std::uint16_t dataChecksum = 0xFFFF;
+    std::uint16_t blockChecksum = 0xFFFF;
+    std::uint32_t headered = 1;
+    std::uint32_t runningChecksums = 0;
+    Progress* progress = nullptr;
+    std::uint16_t status = kCodecOk;
+};
+
+// LZ stream. Returns the bytes written, or kCompressFailed when the stream
+// would not fit capacity − 25 bytes or length ≤ 0.
+std::uint16_t Compress(std::uint8_t* out, int capacity, const std::uint8_t* data,
+                       std::int16_t length);
+
+// Expands an LZ stream into out, which holds outCapacity bytes. Returns the
+// bytes written; *damaged is set when the stream would write past outCapacity
+// or reach back before the start of the output.
+std::uint16_t Decompress(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t* stream,
+                         std::size_t length, bool* damaged);
+
+// One block of context.dataLength (1 … 16384) data bytes into out, which must
+// hold kBlockHeaderSize + dataLength bytes.
+void EncodeBlock(std::uint8_t* out, const std::uint8_t* data, CodecContext& context);
+
+// Checks and expands one block of blockAvailable bytes into out, which holds
+// outCapacity bytes. Sets dataLength, blockLength and status.
+void DecodeBlock(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t* block,
+                 std::size_t blockAvailable, CodecContext& context);
+
+// Moves context.dataLength bytes from source to blocks in destination.
+void EncodeStream(File& destination, File& source, CodecContext& context);
+
+// Moves context.blockLength bytes of blocks from source to data in destination.
+void DecodeStream(File& destination, File& source, CodecContext& context);
+
+}  // namespace tarnwick
