@@ -18,6 +18,7 @@ struct FileDialogRequest {
     std::string initialFolder;  // empty: the toolkit's default
     std::string initialName;    // preselected file name, may be empty
     bool mustExist = false;     // open dialogs: the file must exist
+    bool pathMustExist = false; // save dialogs: the folder of the name must exist
     bool overwritePrompt = false;
 };
 
