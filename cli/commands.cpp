@@ -1,0 +1,26 @@
+#include "cli/commands.h"
+
+#include <iterator>
+
+#include "app/command_line.h"
+
+namespace tarnwick {
+namespace {
+
+// One row per batch command. A subsystem plugs its command in by giving its
+// row a handler (declared in a header of its own in cli/).
+constexpr CliCommand kCommands[] = {
+    {kCommandDownload, "DOWNLOAD", nullptr},
+    {kCommandUpload, "UPLOAD", nullptr},
+    {kCommandImport, "IMPORT", nullptr},
+};
+
+}  // namespace
+
+const CliCommand* FindCliCommand(std::uint32_t id) {
+    for (const auto& command : kCommands)
+        if (command.id == id) return &command;
+    return nullptr;
+}
+
+}  // namespace tarnwick
