@@ -18,6 +18,13 @@ struct InterfaceChoice {
 struct VariantEntry {
     std::string key;           // the INI key, e.g. "V1"
     std::string description;   // what the person sees
+    // The variant's memory layout, shown beside the list (0 when not known).
+    std::uint32_t flashSize = 0;
+    std::uint32_t dramSize = 0;
+    std::uint32_t loaderSize = 0;
+    std::uint32_t flashStart = 0;
+    // The panel type the variants belong to (the same in every entry).
+    std::string panelTypeName;
 };
 
 class Choices {

@@ -18,6 +18,8 @@ void StatusDialog::ShowProgress() { OnBarVisible(true); }
 
 void StatusDialog::HideProgress() { OnBarVisible(false); }
 
+void StatusDialog::SetTextEmphasis(bool bold) { OnTextEmphasis(bold); }
+
 bool StatusDialog::IsCancelled() const { return cancelRequested_.load() != 0; }
 
 bool StatusDialog::IsReady() const { return ready_.load() != 0 && gone_.load() == 0; }

@@ -37,6 +37,9 @@ public:
     void AddProgress(std::uint32_t bytes) override;
     void ShowProgress() override;
     void HideProgress() override;
+    // Shows the text in bold, starting at the top of its field (the boot
+    // prompt with its warning), or back in the normal centred style.
+    void SetTextEmphasis(bool bold);
     bool IsCancelled() const override;
     // True once the dialog is up and until it is gone.
     bool IsReady() const override;
@@ -82,6 +85,7 @@ protected:
     virtual void OnText(const std::string& /*text*/) {}
     virtual void OnCaption(const std::string& /*caption*/) {}
     virtual void OnBarVisible(bool /*visible*/) {}
+    virtual void OnTextEmphasis(bool /*bold*/) {}
     // percent as the dialog's integer rule gives it (not clamped); done and
     // total for front ends that show bytes and rates.
     virtual void OnPercent(std::uint32_t /*percent*/, std::uint64_t /*done*/,
