@@ -22,6 +22,7 @@ enum CodecStatus : std::uint16_t {
     kCodecShortBlock = 4,        // stream decoding could not read a block in full
     kCodecShortInput = 5,        // stream encoding could not read its input in full
     kCodecCancelled = 6,
+    kCodecWriteFailed = 7,       // a stream operation could not write its destination
 };
 
 struct CodecContext {
@@ -46,19 +47,25 @@ std::uint16_t Compress(std::uint8_t* out, int capacity, const std::uint8_t* data
 std::uint16_t Decompress(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t* stream,
                          std::size_t length, bool* damaged);
 
-// One block of context.dataLength (1 … 16384) data bytes into out, which must
-// hold kBlockHeaderSize + dataLength bytes.
+// One block of context.dataLength (0 … 16384) data bytes into out, which must
+// hold kBlockHeaderSize + dataLength bytes. Every block has its header; the
+// headered field is carried along but not consulted.
 void EncodeBlock(std::uint8_t* out, const std::uint8_t* data, CodecContext& context);
 
 // Checks and expands one block of blockAvailable bytes into out, which holds
-// outCapacity bytes. Sets dataLength, blockLength and status.
+// outCapacity bytes. Sets status; on success also dataLength, blockLength and
+// the checksums. A block longer than blockAvailable gives kCodecShortBlock; a
+// payload length above kBlockPiece, or data that would not fit outCapacity or
+// does not come out at the header's data length, is damage.
 void DecodeBlock(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t* block,
                  std::size_t blockAvailable, CodecContext& context);
 
 // Moves context.dataLength bytes from source to blocks in destination.
+// A destination that refuses a block stops with kCodecWriteFailed.
 void EncodeStream(File& destination, File& source, CodecContext& context);
 
 // Moves context.blockLength bytes of blocks from source to data in destination.
+// A block that reaches past context.blockLength counts as cut off (kCodecShortBlock).
 void DecodeStream(File& destination, File& source, CodecContext& context);
 
 }  // namespace tarnwick

@@ -1,0 +1,50 @@
+#include "codec/crc16.h"
+
+
+namespace tarnwick {
+namespace {
+
+// tables[0] is the classic byte table: crc = tables[0][(crc ^ byte) & 0xFF] ^ (crc >> 8).
+// tables[k] is a byte followed by k zero bytes, so eight bytes can be folded
+// in at once with independent lookups ("slicing"); the result is the same as
+// eight steps of the byte table.
+struct CrcTables {
+    std::uint16_t t[8][256];
+};
+
+constexpr CrcTables MakeTables() {
+    CrcTables r{};
+    for (unsigned i = 0; i < 256; ++i) {
+        std::uint16_t c = static_cast<std::uint16_t>(i);
+        for (int k = 0; k < 8; ++k) c = (c & 1u) ? static_cast<std::uint16_t>((c >> 1) ^ 0x8408u) : static_cast<std::uint16_t>(c >> 1);
+        r.t[0][i] = c;
+    }
+    for (int s = 1; s < 8; ++s) {
+        for (unsigned i = 0; i < 256; ++i) {
+            const std::uint16_t prev = r.t[s - 1][i];
+            r.t[s][i] = static_cast<std::uint16_t>((prev >> 8) ^ r.t[0][prev & 0xFFu]);
+        }
+    }
+    return r;
+}
+
+constexpr CrcTables kTables = MakeTables();
+
+}  // namespace
+
+std::uint16_t Crc16(const void* data, std::size_t length, std::uint16_t initial) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::uint32_t crc = initial;
+    const auto& t = kTables.t;
+    while (length >= 8) {
+        const std::uint32_t x = crc ^ (static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8));
+        crc = t[7][x & 0xFFu] ^ t[6][x >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^
+              t[1][p[6]] ^ t[0][p[7]];
+        p += 8;
+        length -= 8;
+    }
+    while (length-- > 0) crc = t[0][(crc ^ *p++) & 0xFFu] ^ (crc >> 8);
+    return static_cast<std::uint16_t>(crc);
+}
+
+}  // namespace tarnwick
