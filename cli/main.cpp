@@ -2,11 +2,13 @@
 // the desktop program, without a window: log lines on stdout, message boxes as
 // lines on stderr.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/settings.h"
+#include "app/string_table.h"
 #include "app/tarnwick_app.h"
 #include "cli/commands.h"
 #include "cli/console_log.h"
@@ -53,6 +55,7 @@ void PrintHelp() {
         "\n"
         "Options:\n"
         "  --quiet               no progress display\n"
+        "  --text ID             print the program's text number ID in the user's language\n"
         "  --help                this text\n"
         "  --version             the program's version\n"
         "\n"
@@ -74,6 +77,29 @@ int main(int argc, char** argv) {
         }
         if (arg == "--version") {
             std::printf("%s %s\n", kProgram, VersionText().c_str());
+            return kExitSuccess;
+        }
+        if (arg == "--text") {
+            // Shows which language file the user's locale selects, and what it holds.
+            if (i + 1 >= argc) {
+                Say("--text needs a text number");
+                return kExitUsage;
+            }
+            char* end = nullptr;
+            const unsigned long id = std::strtoul(argv[i + 1], &end, 10);
+            if (end == argv[i + 1] || *end != '\0' || id > 0xFFFF) {
+                Say(std::string("not a text number: ") + argv[i + 1]);
+                return kExitUsage;
+            }
+            CTarnwickApp& app = TheApp();
+            app.LocateProgram();
+            app.LoadUserLanguage();
+            const auto text = LoadString(static_cast<unsigned>(id));
+            if (!text) {
+                Say("no text number " + std::to_string(id));
+                return kExitFailed;
+            }
+            std::printf("%s\n", text->c_str());
             return kExitSuccess;
         }
         if (arg == "--quiet") {
