@@ -154,9 +154,6 @@ int SerialPort::Open() {
     if (ok) ok = ::pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) == 0;
     if (ok) {
         fd_ = fd;
-        bytesWritten_ = 0;
-        bytesRead_ = 0;
-        lineErrors_ = 0;
         watcherState_ = kWatcherRunning;
         try {
             watcher_ = std::thread(&SerialPort::WatchLine, this);

@@ -83,10 +83,11 @@ public:
     int Watcher() const { return watcherState_.load(); }
     // The device path Open uses for the configured name.
     std::string DevicePath() const;
-    // Bytes handed to the driver and taken from it since Open.
+    // Bytes handed to the driver and taken from it, counted over the life of
+    // the object (take differences to measure one run).
     std::uint64_t BytesWritten() const { return bytesWritten_.load(); }
     std::uint64_t BytesRead() const { return bytesRead_.load(); }
-    // Breaks and line errors the watcher has seen since Open.
+    // Breaks and line errors the watcher has seen.
     std::uint64_t LineErrors() const { return lineErrors_.load(); }
 
     Clock& GetClock() { return *clock_; }
