@@ -1,0 +1,40 @@
+#include "opctest/automation_server.h"
+
+#include <strings.h>
+
+namespace opcda {
+
+void AutomationServer::Connect(const std::string& ProgID, const std::string& Node) {
+  if (target_) {
+    // Lets the backend say what it says to a second Connect.
+    target_->Connect(ProgID, Node);
+    return;
+  }
+  std::shared_ptr<OPCServer> target;
+  if (sim_ && strcasecmp(ProgID.c_str(), SimServer::kProgID) == 0) {
+    target = sim_->NewServerObject();
+  } else {
+    target = loader_->Load()->NewServerObject();
+  }
+  target->Connect(ProgID, Node);
+  target_ = std::move(target);
+}
+
+OPCServer& AutomationServer::Target() {
+  if (!target_) {
+    throw OpcError("The server object is not connected to an OPC server.", kErrorNotConnected);
+  }
+  return *target_;
+}
+
+std::shared_ptr<opcda::OPCGroups> AutomationServer::OPCGroups() { return Target().OPCGroups(); }
+Date AutomationServer::LastUpdateTime() { return Target().LastUpdateTime(); }
+std::int32_t AutomationServer::ServerState() { return Target().ServerState(); }
+void AutomationServer::Disconnect() { Target().Disconnect(); }
+
+ServerFactory AutomationServerFactory(std::shared_ptr<SimServer> sim,
+                                      std::shared_ptr<LibraryLoader> loader) {
+  return [sim, loader] { return std::make_shared<AutomationServer>(sim, loader); };
+}
+
+}  // namespace opcda
