@@ -31,6 +31,7 @@ constexpr Keyword kKeywords[] = {
     {"UPLOAD", Keyword::Field::Command, static_cast<std::int32_t>(kCommandUpload)},
     {"DOWNLOAD", Keyword::Field::Command, static_cast<std::int32_t>(kCommandDownload)},
     {"IMPORT", Keyword::Field::Command, static_cast<std::int32_t>(kCommandImport)},
+    {"INFO", Keyword::Field::Command, static_cast<std::int32_t>(kCommandInfo)},
     {"CE", Keyword::Field::Components, static_cast<std::int32_t>(kComponentsCe)},
     {"ALL", Keyword::Field::Components, static_cast<std::int32_t>(kComponentsAll)},
     {"HWT", Keyword::Field::Components, static_cast<std::int32_t>(kComponentsHwt)},

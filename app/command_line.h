@@ -12,6 +12,8 @@ namespace tarnwick {
 constexpr std::uint32_t kCommandDownload = 32771;
 constexpr std::uint32_t kCommandUpload = 32772;
 constexpr std::uint32_t kCommandImport = 32775;
+// The console's look into a document for scripts (no menu offers it): -INFO DOC.img.
+constexpr std::uint32_t kCommandInfo = 32900;
 
 // Component masks of the component keywords.
 constexpr std::uint32_t kComponentsCe = 0x20000001;

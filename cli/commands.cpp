@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "app/command_line.h"
+#include "cli/info_command.h"
 
 namespace tarnwick {
 namespace {
@@ -13,6 +14,7 @@ constexpr CliCommand kCommands[] = {
     {kCommandDownload, "DOWNLOAD", nullptr},
     {kCommandUpload, "UPLOAD", nullptr},
     {kCommandImport, "IMPORT", nullptr},
+    {kCommandInfo, "INFO", RunInfoCommand},
 };
 
 }  // namespace

@@ -36,6 +36,7 @@ void PrintHelp() {
         "  -DOWNLOAD FILE        write the image document FILE into the panel\n"
         "  -UPLOAD FILE          read the panel's images into the document FILE\n"
         "  -IMPEX -IMPORT FILE   import the Windows CE image FILE into FILE.img\n"
+        "  -INFO FILE            print the versions and the parts of the image document FILE\n"
         "\n"
         "Components of a download or upload (default: -ALL):\n"
         "  -CE                   the Windows CE image\n"
