@@ -54,11 +54,17 @@ const Keyword* FindKeyword(const std::string& upper) {
     return nullptr;
 }
 
+// "EXPORTCE=OUT" with a file name that is not empty.
+bool IsExportKeyword(const std::string& upper) {
+    return upper.size() > 9 && upper.compare(0, 9, "EXPORTCE=") == 0;
+}
+
 }  // namespace
 
 bool IsCommandLineKeyword(const std::string& text) {
     const std::string upper = Upper(text);
-    return FindKeyword(upper) != nullptr || PortMapping(upper).has_value();
+    return FindKeyword(upper) != nullptr || PortMapping(upper).has_value() ||
+           IsExportKeyword(upper);
 }
 
 void CTarnwickCommandLineInfo::ParseParam(const std::string& text, bool isKeyword, bool /*isLast*/) {
@@ -82,6 +88,14 @@ void CTarnwickCommandLineInfo::ParseParam(const std::string& text, bool isKeywor
         case Keyword::Field::Impex: impex = 1; return;
         case Keyword::Field::NoErase: erase = 0; return;
         }
+        return;
+    }
+    if (IsExportKeyword(upper)) {
+        commandKeywordSeen = true;
+        // Like IMPORT, a command of the extended set only.
+        if (impex == 0) return;
+        command = static_cast<std::int32_t>(kCommandExportCe);
+        exportFile = text.substr(9);  // the name keeps its case
         return;
     }
     if (const auto index = PortMapping(upper)) {

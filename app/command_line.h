@@ -12,6 +12,8 @@ namespace tarnwick {
 constexpr std::uint32_t kCommandDownload = 32771;
 constexpr std::uint32_t kCommandUpload = 32772;
 constexpr std::uint32_t kCommandImport = 32775;
+// The export of the type-1 image (no menu offers it): -IMPEX -EXPORTCE=OUT DOC.img.
+constexpr std::uint32_t kCommandExportCe = 32776;
 // The console's look into a document for scripts (no menu offers it): -INFO DOC.img.
 constexpr std::uint32_t kCommandInfo = 32900;
 
@@ -35,6 +37,7 @@ public:
     std::int32_t impex = 0;        // IMPEX
     std::int32_t erase = 1;        // NOERASE → 0
     std::string fileName;          // the first plain argument after a command
+    std::string exportFile;        // EXPORTCE=OUT: the file the export writes
 
     // COMn=PATH: the device path to remember for port n - 1.
     std::array<std::optional<std::string>, 4> portPaths;

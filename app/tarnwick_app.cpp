@@ -90,6 +90,7 @@ int CTarnwickApp::ApplyCommandLine(const CTarnwickCommandLineInfo& info) {
         batchComponents = info.components != -1 ? static_cast<std::uint32_t>(info.components)
                                                 : kComponentsAll;
         batchFile = info.fileName;
+        batchExportFile = info.exportFile;
     }
     impexMode = info.impex;
     if (impexMode) eraseFlash = GetProfileInt("SETTINGS", "ERASE_FLASH", 1);

@@ -3,6 +3,8 @@
 #include <iterator>
 
 #include "app/command_line.h"
+#include "cli/export_command.h"
+#include "cli/import_command.h"
 #include "cli/info_command.h"
 
 namespace tarnwick {
@@ -13,7 +15,8 @@ namespace {
 constexpr CliCommand kCommands[] = {
     {kCommandDownload, "DOWNLOAD", nullptr},
     {kCommandUpload, "UPLOAD", nullptr},
-    {kCommandImport, "IMPORT", nullptr},
+    {kCommandImport, "IMPORT", RunImportCommand},
+    {kCommandExportCe, "EXPORTCE", RunExportCommand},
     {kCommandInfo, "INFO", RunInfoCommand},
 };
 

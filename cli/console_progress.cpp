@@ -44,6 +44,7 @@ ConsoleProgressOptions DefaultConsoleProgressOptions(bool quiet) {
     ConsoleProgressOptions options;
     options.quiet = quiet;
     options.terminal = ::isatty(STDERR_FILENO) == 1;
+    options.freshLine = options.terminal && ::isatty(STDOUT_FILENO) == 1;
     return options;
 }
 
@@ -152,6 +153,11 @@ void ConsoleStatusDialog::Render(bool final) {
         seconds = SecondsSinceStart();
     }
     if (options_.quiet) return;
+    if (!anythingDrawn_ && options_.freshLine &&
+        (!texts.empty() || (options_.terminal && barVisible && progressSeen))) {
+        out_ << '\n';
+    }
+    if (!texts.empty() || progressSeen) anythingDrawn_ = true;
 
     for (const auto& text : texts) {
         for (const auto& line : TextLines(text)) {

@@ -29,6 +29,9 @@ struct ConsoleProgressOptions {
     int barWidth = 30;
     // How often the terminal bar is redrawn while nothing else happens.
     std::chrono::milliseconds redrawInterval{100};
+    // Start on a fresh line: the log on the same terminal may have left its
+    // line open ("Importiere …" waits for its "Ok").
+    bool freshLine = false;
     // Time source for the rate; the real clock by default.
     ConsoleClock clock;
 };
@@ -76,6 +79,7 @@ private:
 
     // Drawing state, touched only by Render.
     bool barOnScreen_ = false;
+    bool anythingDrawn_ = false;
     int lastQuarter_ = -1;        // plain mode: the last 25 % step printed
 };
 

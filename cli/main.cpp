@@ -36,6 +36,8 @@ void PrintHelp() {
         "  -DOWNLOAD FILE        write the image document FILE into the panel\n"
         "  -UPLOAD FILE          read the panel's images into the document FILE\n"
         "  -IMPEX -IMPORT FILE   import the Windows CE image FILE into FILE.img\n"
+        "  -IMPEX -EXPORTCE=OUT FILE\n"
+        "                        write the Windows CE image of the document FILE into OUT\n"
         "  -INFO FILE            print the versions and the parts of the image document FILE\n"
         "\n"
         "Components of a download or upload (default: -ALL):\n"
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
     ParseCommandLine(info, args);
     if (info.commandKeywordSeen && (info.command == -1 || info.fileName.empty())) {
         Say(info.command == -1
-                ? "IMPORT needs -IMPEX before it and a file after it (see --help)"
+                ? "IMPORT and EXPORTCE need -IMPEX before them and a file after them (see --help)"
                 : "a batch command needs the file name right after it (see --help)");
         return kExitUsage;
     }

@@ -41,9 +41,10 @@ struct StatusRecord {
 class ScriptedStatusDialog : public StatusDialog {
 public:
     ScriptedStatusDialog(std::shared_ptr<StatusRecord> record, std::uint64_t cancelAfterBytes,
-                         bool failToShow, std::function<void()> onClose)
+                         bool failToShow, std::function<void()> onClose, bool cancelAtOnce = false)
         : record_(std::move(record)),
           cancelAfterBytes_(cancelAfterBytes),
+          cancelAtOnce_(cancelAtOnce),
           failToShow_(failToShow),
           onClose_(std::move(onClose)) {}
 
@@ -53,6 +54,7 @@ public:
             return false;
         }
         record_->Add("ready");
+        if (cancelAtOnce_) RequestCancel();
         ready_ = true;
         MarkReady();
         WaitForClose();
@@ -102,6 +104,7 @@ private:
 
     std::shared_ptr<StatusRecord> record_;
     std::uint64_t cancelAfterBytes_;
+    bool cancelAtOnce_;
     bool failToShow_;
     std::function<void()> onClose_;
     std::atomic<bool> ready_{false};
@@ -114,6 +117,7 @@ public:
     bool refuseDialog = false;                    // CreateStatusDialog gives nothing
     bool failToShow = false;                      // RunModal cannot show the window
     std::function<void()> onClose;                // runs on the worker at PostClose
+    bool cancelAtOnce = false;                    // Cancel pressed as the dialog comes up
 
     std::unique_ptr<StatusDialog> CreateStatusDialog() override {
         if (refuseDialog) return nullptr;
@@ -122,7 +126,7 @@ public:
             ++record->dialogsMade;
         }
         return std::make_unique<ScriptedStatusDialog>(record, cancelAfterBytes, failToShow,
-                                                      onClose);
+                                                      onClose, cancelAtOnce);
     }
 };
 
