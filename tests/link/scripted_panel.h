@@ -366,4 +366,59 @@ inline Bytes HeaderRecord(std::uint32_t storage, std::uint32_t storedSize, std::
     return r;
 }
 
+// A whole panel behind the pseudo-terminal: it answers the baud-rate
+// synchronisation (0xAA after four zero bytes) and then serves its memory.
+// `tamper` may change or replace any reply.
+class FakePanel {
+public:
+    FakePanel() = default;
+    FakePanel(const FakePanel&) = delete;  // the script refers to this object
+    FakePanel& operator=(const FakePanel&) = delete;
+
+    PanelMemory memory;
+    std::function<Bytes(const Request&, Bytes)> tamper;
+    bool answersSync = true;
+
+    void Install(PtyPeer& peer) {
+        peer.script = [this](PtyPeer& p) { Serve(p); };
+    }
+    // Puts the hardware block at blockAddress and its pointer at 0x03FFFFEC,
+    // with the sectors of the block in the memory model.
+    void SetBlock(const BlockSpec& spec, std::uint32_t blockAddress = 0x80000100) {
+        Bytes pointer(4);
+        Put32(pointer, 0, blockAddress);
+        memory.Set(0x03FFFFEC, pointer);
+        memory.Set(blockAddress, HardwareBlock(spec));
+        std::uint32_t a = static_cast<std::uint32_t>(spec.flashStartHigh) << 16;
+        for (int b = 0; b < spec.banks && b < 4; ++b) {
+            memory.AddSectors(a, spec.sectorCounts[b], spec.sectorKb[b] * 1024u);
+            a += spec.sectorCounts[b] * spec.sectorKb[b] * 1024u;
+        }
+    }
+    const std::vector<Request>& Requests() const { return packets.requests; }
+
+private:
+    void Serve(PtyPeer& p) {
+        if (!synced) {
+            while (p.received.size() - p.consumed >= 4) {
+                p.consumed += 4;
+                if (answersSync) {
+                    synced = true;
+                    p.Send({0xAA});
+                    break;
+                }
+                p.Send({0x55});
+            }
+            if (!synced) return;
+        }
+        packets(p);
+    }
+
+    bool synced = false;
+    PacketScript packets{[this](const Request& r) {
+        Bytes reply = memory.Answer(r);
+        return tamper ? tamper(r, std::move(reply)) : reply;
+    }};
+};
+
 }  // namespace tarnwick::testing
