@@ -255,7 +255,11 @@ std::vector<OutputChunk> Engine::TakeOutput() {
 
 void Engine::Receive(const std::uint8_t* data, std::size_t count, std::int64_t nowUs, std::uint32_t rate) {
     stats_.lineBytesIn += count;
+    const std::uint64_t ignoredBefore = stats_.handshakeBytesIgnored;
     for (std::size_t i = 0; i < count; ++i) Dispatch(data[i], nowUs, rate);
+    if (stats_.handshakeBytesIgnored != ignoredBefore)
+        TraceLine(nowUs, "event=ignored bytes=" + std::to_string(stats_.handshakeBytesIgnored - ignoredBefore) +
+                             " rate=" + std::to_string(rate));
 }
 
 void Engine::Dispatch(std::uint8_t byte, std::int64_t now, std::uint32_t rate) {
