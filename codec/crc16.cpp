@@ -30,6 +30,34 @@ constexpr CrcTables MakeTables() {
 
 constexpr CrcTables kTables = MakeTables();
 
+// The effect of 2^k zero bytes on the checksum register, as 16x16 bit
+// matrices over GF(2) (column j: what bit j of the register becomes).
+struct ZeroMatrices {
+    std::uint16_t m[64][16];
+};
+
+constexpr std::uint16_t Apply(const std::uint16_t (&matrix)[16], std::uint16_t x) {
+    std::uint16_t r = 0;
+    for (int j = 0; j < 16; ++j) {
+        if ((x >> j) & 1u) r = static_cast<std::uint16_t>(r ^ matrix[j]);
+    }
+    return r;
+}
+
+constexpr ZeroMatrices MakeZeroMatrices() {
+    ZeroMatrices z{};
+    for (int j = 0; j < 16; ++j) {
+        const auto c = static_cast<std::uint16_t>(1u << j);
+        z.m[0][j] = static_cast<std::uint16_t>(kTables.t[0][c & 0xFFu] ^ (c >> 8));
+    }
+    for (int k = 1; k < 64; ++k) {
+        for (int j = 0; j < 16; ++j) z.m[k][j] = Apply(z.m[k - 1], z.m[k - 1][j]);
+    }
+    return z;
+}
+
+constexpr ZeroMatrices kZeros = MakeZeroMatrices();
+
 }  // namespace
 
 std::uint16_t Crc16(const void* data, std::size_t length, std::uint16_t initial) {
@@ -45,6 +73,15 @@ std::uint16_t Crc16(const void* data, std::size_t length, std::uint16_t initial)
     }
     while (length-- > 0) crc = t[0][(crc ^ *p++) & 0xFFu] ^ (crc >> 8);
     return static_cast<std::uint16_t>(crc);
+}
+
+std::uint16_t Crc16Reseed(std::uint16_t fresh, std::uint16_t initial, std::size_t length) {
+    // Crc16(d, n, a) ^ Crc16(d, n, b) is the register a ^ b run through n zero bytes.
+    auto x = static_cast<std::uint16_t>(initial ^ kCrcInit);
+    for (int k = 0; length != 0 && x != 0; ++k, length >>= 1) {
+        if (length & 1u) x = Apply(kZeros.m[k], x);
+    }
+    return static_cast<std::uint16_t>(fresh ^ x);
 }
 
 }  // namespace tarnwick

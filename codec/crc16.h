@@ -10,4 +10,10 @@ constexpr std::uint16_t kCrcInit = 0xFFFF;
 
 std::uint16_t Crc16(const void* data, std::size_t length, std::uint16_t initial);
 
+// Given fresh = Crc16(data, length, kCrcInit), returns Crc16(data, length,
+// initial) without reading the data again (the checksum is linear in its
+// initial value). Lets a running checksum go on over data that was just
+// checksummed on its own.
+std::uint16_t Crc16Reseed(std::uint16_t fresh, std::uint16_t initial, std::size_t length);
+
 }  // namespace tarnwick

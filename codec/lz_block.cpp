@@ -18,6 +18,17 @@ inline std::uint32_t Get16(const std::uint8_t* p) {
     return p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
 }
 
+// Carries the running checksums over one block: the data checksum over its
+// data, the block checksum over its header and payload. The block's own
+// checksums (fresh, from 0xFFFF) are already known, so the data and the
+// payload are not read a second time.
+void RunChecksums(CodecContext& context, const std::uint8_t* block, std::uint16_t dataCrc, std::size_t dataLength,
+                  std::uint16_t payloadCrc, std::size_t payloadLength) {
+    context.dataChecksum = Crc16Reseed(dataCrc, context.dataChecksum, dataLength);
+    const std::uint16_t afterHeader = Crc16(block, kBlockHeaderSize, context.blockChecksum);
+    context.blockChecksum = Crc16Reseed(payloadCrc, afterHeader, payloadLength);
+}
+
 }  // namespace
 
 void EncodeBlock(std::uint8_t* out, const std::uint8_t* data, CodecContext& context) {
@@ -35,15 +46,13 @@ void EncodeBlock(std::uint8_t* out, const std::uint8_t* data, CodecContext& cont
     } else {
         l = packed;
     }
+    const std::uint16_t payloadCrc = Crc16(payload, l, kCrcInit);
     Put16(out, l);
     Put16(out + 2, u);
-    Put16(out + 4, Crc16(payload, l, kCrcInit));
+    Put16(out + 4, payloadCrc);
     Put16(out + 6, dataCrc);
     context.blockLength = l + kBlockHeaderSize;
-    if (context.runningChecksums != 0) {
-        context.dataChecksum = Crc16(data, u, context.dataChecksum);
-        context.blockChecksum = Crc16(out, l + kBlockHeaderSize, context.blockChecksum);
-    }
+    if (context.runningChecksums != 0) RunChecksums(context, out, dataCrc, u, payloadCrc, l);
 }
 
 void DecodeBlock(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t* block,
@@ -96,8 +105,7 @@ void DecodeBlock(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t*
     }
 
     if (context.runningChecksums != 0) {
-        context.dataChecksum = Crc16(out, produced, context.dataChecksum);
-        context.blockChecksum = Crc16(block, l + kBlockHeaderSize, context.blockChecksum);
+        RunChecksums(context, block, dataCrc, produced, payloadCrc, l);
     } else {
         context.dataChecksum = dataCrc;
         context.blockChecksum = payloadCrc;

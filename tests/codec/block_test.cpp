@@ -214,3 +214,71 @@ TEST(DecompressTest, AcceptsANullDamageFlag) {
 
 }  // namespace
 }  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// Streams long enough for the expander's whole-group path: a literal
+// prefix, one match of every short distance and many lengths, then filler.
+TEST(DecompressFastPath, CopiesEveryDistanceAndLength) {
+    for (unsigned distance = 1; distance <= 20; ++distance) {
+        for (unsigned count : {0u, 2u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 64u, 255u}) {
+            testing::Bytes stream, expected;
+            // Three groups of 8 literals.
+            for (int g = 0; g < 3; ++g) {
+                stream.push_back(0x00);
+                for (int i = 0; i < 8; ++i) {
+                    const auto b = static_cast<std::uint8_t>(g * 8 + i + 1);
+                    stream.push_back(b);
+                    expected.push_back(b);
+                }
+            }
+            // One match, then literals to keep the stream long.
+            stream.push_back(0x80);
+            if (count >= 2 && count <= 16) {
+                const unsigned w = ((count - 2) << 12) | distance;
+                stream.push_back(static_cast<std::uint8_t>(w));
+                stream.push_back(static_cast<std::uint8_t>(w >> 8));
+            } else {
+                const unsigned w = 0xF000u | distance;
+                stream.push_back(static_cast<std::uint8_t>(w));
+                stream.push_back(static_cast<std::uint8_t>(w >> 8));
+                stream.push_back(static_cast<std::uint8_t>(count));
+            }
+            for (unsigned i = 0; i < count; ++i) expected.push_back(expected[expected.size() - distance]);
+            // The rest of the match's group, then five more groups of literals.
+            for (int i = 0; i < 7 + 5 * 8; ++i) {
+                if (i >= 7 && (i - 7) % 8 == 0) stream.push_back(0x00);
+                stream.push_back(0xA5);
+                expected.push_back(0xA5);
+            }
+            testing::Bytes out(4096, 0);
+            bool damaged = true;
+            const std::uint16_t n = Decompress(out.data(), out.size(), stream.data(), stream.size(), &damaged);
+            ASSERT_FALSE(damaged) << distance << "/" << count;
+            out.resize(n);
+            ASSERT_EQ(out, expected) << "distance " << distance << " count " << count;
+        }
+    }
+}
+
+TEST(DecompressFastPath, DamageDeepInALongStreamStopsThere) {
+    testing::Bytes stream;
+    for (int g = 0; g < 10; ++g) {
+        stream.push_back(0x00);
+        for (int i = 0; i < 8; ++i) stream.push_back(static_cast<std::uint8_t>(i));
+    }
+    stream.push_back(0x40);  // literal, then a match reaching before the start
+    stream.push_back(0x11);
+    stream.push_back(0xA0);
+    stream.push_back(0x0F);  // distance 4000
+    stream.insert(stream.end(), 40, 0x00);
+    testing::Bytes out(4096 + 16, 0xAB);
+    bool damaged = false;
+    const std::uint16_t n = Decompress(out.data(), 4096, stream.data(), stream.size(), &damaged);
+    EXPECT_TRUE(damaged);
+    EXPECT_EQ(n, 81);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -51,7 +51,8 @@ void ExpectSameOutput(const Bytes& data, const std::string& what) {
     // close, and the budget a block of this size gets.
     std::vector<int> capacities = {static_cast<int>(data.size()) - 8};
     if (ref.count != kCompressFailed) {
-        for (int d : {-9, -1, 0, 1, 2, 24, 25, 26, 27, 34}) capacities.push_back(ref.count + d);
+        // ref.count + 25 is where the last group's check starts to pass.
+        for (int d : {-1, 24, 25, 26}) capacities.push_back(ref.count + d);
     }
     for (int capacity : capacities) {
         const Result r = RunReference(data, capacity);
@@ -84,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Generators, SameAsReference, ::testing::ValuesIn(testin
 TEST(SameAsReferenceMixed, RandomlyGluedPieces) {
     std::mt19937 rng(20240611);
     const auto& gens = testing::Generators();
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 80; ++round) {
         const std::size_t n = 1 + rng() % 20000;
         Bytes data;
         while (data.size() < n) {

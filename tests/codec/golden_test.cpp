@@ -40,12 +40,12 @@ Bytes EncodeOneBlock(const Bytes& data, CodecContext& context) {
     return block;
 }
 
-TEST(Crc16Test, CheckValueOfTheDigits) {
+TEST(Crc16Golden, CheckValueOfTheDigits) {
     const std::string digits = "123456789";
     EXPECT_EQ(Crc16(digits.data(), digits.size(), kCrcInit), 0x6F91);
 }
 
-TEST(Crc16Test, ChecksumOfAbc) {
+TEST(Crc16Golden, ChecksumOfAbc) {
     EXPECT_EQ(Crc16("abc", 3, kCrcInit), 0x61DA);
 }
 
