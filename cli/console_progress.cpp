@@ -79,8 +79,16 @@ std::string ConsoleStatusDialog::FormatBytes(std::uint64_t bytes) {
 }
 
 void ConsoleStatusDialog::OnText(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    pendingTexts_.push_back(text);
+    {
+        std::lock_guard lock(mutex_);
+        pendingTexts_.push_back(text);
+    }
+    wake_.notify_all();
+}
+
+void ConsoleStatusDialog::OnClosePosted() {
+    { std::lock_guard lock(mutex_); }
+    wake_.notify_all();
 }
 
 void ConsoleStatusDialog::OnCaption(const std::string&) {
@@ -204,7 +212,16 @@ void ConsoleStatusDialog::Render(bool final) {
 bool ConsoleStatusDialog::RunModal() {
     MarkReady();
     ConsoleInterrupt::SetCancelTarget(this);
-    while (!WaitForClose(options_.redrawInterval)) Render(false);
+    // Texts show at once; the bar is redrawn at the interval.
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, options_.redrawInterval,
+                           [this] { return CloseRequested() || !pendingTexts_.empty(); });
+        }
+        if (CloseRequested()) break;
+        Render(false);
+    }
     Render(true);
     ConsoleInterrupt::ClearCancelTarget(this);
     return true;

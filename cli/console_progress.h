@@ -5,6 +5,7 @@
 // (never carriage-return redraws into a log). Quiet shows nothing at all.
 // Ctrl+C while the dialog runs is its Cancel button (see console_interrupt.h).
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,6 +59,7 @@ protected:
     void OnCaption(const std::string& caption) override;
     void OnBarVisible(bool visible) override;
     void OnPercent(std::uint32_t percent, std::uint64_t done, std::uint32_t total) override;
+    void OnClosePosted() override;
 
 private:
     std::string BarLine(std::uint64_t done, std::uint32_t total, double seconds,
@@ -69,6 +71,7 @@ private:
     std::ostream& out_;
 
     std::mutex mutex_;            // guards the fields below
+    std::condition_variable wake_;  // a text to show, or the close
     std::vector<std::string> pendingTexts_;
     bool barVisible_ = false;
     bool progressSeen_ = false;
