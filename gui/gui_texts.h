@@ -2,14 +2,13 @@
 // The texts of the window's own resources: menus, dialog captions and
 // controls, the command prompts of the framework's commands. They are looked
 // up by number like every other text, so that a language file translates them
-// too; the German originals are built in here for the numbers the program's
-// table does not hold.
+// too. They live in the program's string table with every other text.
 #include <QString>
 
 namespace tarnwick::gui {
 
-// The text of id: the active language table first, the window's built-in
-// German texts next, empty when neither has it.
+// The text of id from the active table (a language file, else German);
+// empty when neither has it.
 QString GuiText(unsigned id);
 
 // The same as std::string (UTF-8).
