@@ -11,10 +11,19 @@ void AutomationServer::Connect(const std::string& ProgID, const std::string& Nod
     return;
   }
   std::shared_ptr<OPCServer> target;
-  if (sim_ && strcasecmp(ProgID.c_str(), SimServer::kProgID) == 0) {
+  if (sim_ && strcasecmp(ProgID.c_str(), sim_->ProgID().c_str()) == 0) {
     target = sim_->NewServerObject();
   } else {
-    target = loader_->Load()->NewServerObject();
+    try {
+      target = loader_->Load()->NewServerObject();
+    } catch (const OpcError& e) {
+      if (!sim_ || e.Number() != kErrorModuleNotFound) throw;
+      // Someone trying the program without a library learns where the
+      // simulation is; it is still not used in the library's place.
+      throw OpcError(e.Description() + " The simulated server answers to the ProgID " +
+                         sim_->ProgID() + ".",
+                     e.Number());
+    }
   }
   target->Connect(ProgID, Node);
   target_ = std::move(target);

@@ -26,6 +26,13 @@ opcda::OpcError NotSet() {
   return opcda::OpcError("Object variable or With block variable not set", 91);
 }
 
+// Sets a box's text the way the form's boxes take text from the program:
+// the caret goes to the start, so the text is seen from its beginning.
+void Assign(QLineEdit* box, const QString& text) {
+  box->setText(text);
+  box->setCursorPosition(0);
+}
+
 template <class T>
 T& Need(const std::shared_ptr<T>& object) {
   if (!object) throw NotSet();
@@ -49,6 +56,12 @@ CRavolinWindow::CRavolinWindow(opcda::ServerFactory newServer, MessageBoxes& box
   setObjectName(QStringLiteral("Ravolin"));
   setWindowTitle(QStringLiteral("Ravolin"));
   resize(7200 / kTwipsPerPixel, 4965 / kTwipsPerPixel);
+  // The form's places and sizes were laid out for a narrow 8-point dialog
+  // font; with the desktop's usually wider one the labels would not fit.
+  QFont formFont = font();
+  formFont.setPointSize(8);
+  formFont.setStretch(QFont::SemiCondensed);
+  setFont(formFont);
 
   for (int n = 1; n <= kItems; ++n) {
     const std::string name = "lbl_" + std::to_string(n);
@@ -111,8 +124,9 @@ QLabel* CRavolinWindow::MakeLabel(const char* name, const QString& text, int lef
 
 QLineEdit* CRavolinWindow::MakeBox(const char* name, const QString& text, int left, int top,
                                    int width, int height) {
-  auto* box = new QLineEdit(text, this);
+  auto* box = new QLineEdit(this);
   box->setObjectName(QString::fromLatin1(name));
+  Assign(box, text);
   box->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
                    height / kTwipsPerPixel);
   return box;
@@ -177,10 +191,10 @@ void CRavolinWindow::StartClient() {
     ServerHandles.clear();
     items->AddItems(kItems, ItemIDs, ClientHandles, ServerHandles, Errors);
     MyOPCGroup->IsSubscribed(true);
-    Status->setText(QStringLiteral("Client on"));
-    UTime->setText(DateText(MyOPCServer->LastUpdateTime(), locale()));
-    ICount->setText(QString::number(items->Count()));
-    State->setText(QString::number(MyOPCServer->ServerState()));
+    Assign(Status, QStringLiteral("Client on"));
+    Assign(UTime, DateText(MyOPCServer->LastUpdateTime(), locale()));
+    Assign(ICount, QString::number(items->Count()));
+    Assign(State, QString::number(MyOPCServer->ServerState()));
   } catch (const std::exception& e) {
     // The objects made so far stay as they are, connected or not.
     const auto* opc = dynamic_cast<const opcda::OpcError*>(&e);
@@ -199,8 +213,8 @@ void CRavolinWindow::StopClient() {
   MyOPCGroup.reset();
   groups.reset();
   MyOPCServer.reset();
-  Status->setText(QStringLiteral("Client off"));
-  State->setText(QStringLiteral("0"));
+  Assign(Status, QStringLiteral("Client off"));
+  Assign(State, QStringLiteral("0"));
 }
 
 void CRavolinWindow::WriteValues() {
@@ -214,7 +228,7 @@ void CRavolinWindow::WriteValues() {
 void CRavolinWindow::ValueChange(int n) {
   QLineEdit* box = var_[n - 1];
   // Setting "0" raises this handler again, which writes from there.
-  if (n <= 4 && !opcda::IsNumeric(box->text().toStdString())) box->setText(QStringLiteral("0"));
+  if (n <= 4 && !opcda::IsNumeric(box->text().toStdString())) Assign(box, QStringLiteral("0"));
   WriteValues();
 }
 
@@ -232,9 +246,9 @@ void CRavolinWindow::DataChange(const opcda::DataChangeEvent& event) {
   for (int n = 1; n <= kItems; ++n) {
     if (h != n) continue;
     if (event.ItemValues.empty()) throw opcda::OpcError("Subscript out of range", 9);
-    var_[n - 1]->setText(ValueText(event.ItemValues[0], locale()));
+    Assign(var_[n - 1], ValueText(event.ItemValues[0], locale()));
   }
-  UTime->setText(DateText(Need(MyOPCServer).LastUpdateTime(), locale()));
+  Assign(UTime, DateText(Need(MyOPCServer).LastUpdateTime(), locale()));
 }
 
 void CRavolinWindow::closeEvent(QCloseEvent* event) {

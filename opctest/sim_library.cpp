@@ -1,5 +1,6 @@
 // The simulated server offered as an OPC DA automation library through the C
-// entry point of opc_automation_abi.h: a working example for whoever binds a
+// entry point of opc_automation_abi.h, answering to the ProgID
+// "Ravolin.LibrarySimulation.1": a working example for whoever binds a
 // real OPC DA library to ravolin, and the counterpart of the loader's tests.
 //
 // Besides the entry point it exports
@@ -33,10 +34,14 @@ struct ravolin_opc_items {
 
 namespace {
 
+// Its own ProgID, so that ravolin reaches this library beside its built-in
+// simulation.
+constexpr const char* kLibraryProgID = "Ravolin.LibrarySimulation.1";
+
 std::shared_ptr<SimServer> TheSim() {
   static std::once_flag once;
   static std::shared_ptr<SimServer> sim;
-  std::call_once(once, [] { sim = SimServer::Create(); });
+  std::call_once(once, [] { sim = SimServer::Create(LocalNow, kLibraryProgID); });
   return sim;
 }
 

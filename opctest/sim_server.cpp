@@ -227,7 +227,7 @@ void SimServerObject::Connect(const std::string& ProgID, const std::string& Node
   if (connection_ && connection_->connected) {
     throw OpcError("The server object is already connected.");
   }
-  if (!EqualNoCase(ProgID, SimServer::kProgID)) {
+  if (!EqualNoCase(ProgID, sim_->progId_)) {
     throw OpcError("No OPC server is registered as \"" + ProgID + "\".",
                    kErrorClassNotRegistered);
   }
@@ -433,11 +433,12 @@ std::int32_t SimItemsObject::Count() {
 // ---------------------------------------------------------------------------
 // The simulation itself.
 
-std::shared_ptr<SimServer> SimServer::Create(Clock clock) {
-  return std::shared_ptr<SimServer>(new SimServer(std::move(clock)));
+std::shared_ptr<SimServer> SimServer::Create(Clock clock, std::string progId) {
+  return std::shared_ptr<SimServer>(new SimServer(std::move(clock), std::move(progId)));
 }
 
-SimServer::SimServer(Clock clock) : clock_(std::move(clock)) {
+SimServer::SimServer(Clock clock, std::string progId)
+    : clock_(std::move(clock)), progId_(std::move(progId)) {
   for (const auto& id : ItemIDs()) values_[id] = std::int64_t{0};
 }
 

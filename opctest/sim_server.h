@@ -52,8 +52,8 @@ struct SimGroupState;
 
 class SimServer : public std::enable_shared_from_this<SimServer> {
  public:
-  // The ProgID the simulated server is registered under (compared without
-  // regard to case, as ProgIDs are).
+  // The ProgID the simulated server built into ravolin is registered under
+  // (compared without regard to case, as ProgIDs are).
   static constexpr const char* kProgID = "Ravolin.Simulation.1";
 
   // The server state it reports unless told otherwise: running.
@@ -62,7 +62,11 @@ class SimServer : public std::enable_shared_from_this<SimServer> {
   using Clock = std::function<Date()>;
   using LogSink = std::function<void(const std::string&)>;
 
-  static std::shared_ptr<SimServer> Create(Clock clock = LocalNow);
+  static std::shared_ptr<SimServer> Create(Clock clock = LocalNow,
+                                           std::string progId = kProgID);
+
+  // The ProgID this simulation answers to.
+  const std::string& ProgID() const { return progId_; }
 
   // The server's items, "VAR_1" to "VAR_6".
   static const std::vector<std::string>& ItemIDs();
@@ -117,7 +121,7 @@ class SimServer : public std::enable_shared_from_this<SimServer> {
   friend class SimItemsObject;
 
  private:
-  explicit SimServer(Clock clock);
+  SimServer(Clock clock, std::string progId);
 
   using Delivery = std::pair<std::shared_ptr<SimGroupState>, DataChangeEvent>;
 
@@ -132,6 +136,7 @@ class SimServer : public std::enable_shared_from_this<SimServer> {
 
   mutable std::mutex mutex_;
   Clock clock_;
+  const std::string progId_;
   LogSink sink_;
   std::int32_t state_ = kRunning;
   std::map<std::string, Variant> values_;

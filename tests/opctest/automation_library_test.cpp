@@ -20,6 +20,9 @@ using opcda::OpcError;
 using ravolin_test::DescriptionOf;
 using ravolin_test::TempFolder;
 
+// The ProgID the simulation built as a library answers to.
+const char* const kLibraryProgID = "Ravolin.LibrarySimulation.1";
+
 std::string Control(const std::string& line) {
   void* handle = dlopen(RAVOLIN_OPCSIM_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
   EXPECT_NE(handle, nullptr);
@@ -93,7 +96,7 @@ TEST(AutomationLibrary, CarriesTheObjectModelAcrossTheEntryPoint) {
   Control("state 1");
   Control("set VAR_1 0");
   auto server = library->NewServerObject();
-  server->Connect(opcda::SimServer::kProgID, "localhost");
+  server->Connect(kLibraryProgID, "localhost");
   EXPECT_EQ(server->ServerState(), 1);
   EXPECT_EQ(server->LastUpdateTime(), opcda::Date{});
   auto groups = server->OPCGroups();

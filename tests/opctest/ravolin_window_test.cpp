@@ -211,8 +211,11 @@ TEST_P(WrongProgId, ShowsTheErrorBoxAndLeavesStatusAsItWas) {
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].title, "ERROR");
   EXPECT_EQ(boxes.shown[0].icon, QMessageBox::Critical);
-  EXPECT_EQ(boxes.shown[0].text, "Error: The OPC DA automation library libvopcdaauto.so was not "
-                                 "found in " + folder.Path() + " or on the library path.");
+  EXPECT_EQ(boxes.shown[0].text,
+            "Error: The OPC DA automation library libvopcdaauto.so was not found in " +
+                folder.Path() +
+                " or on the library path. The simulated server answers to the ProgID "
+                "Ravolin.Simulation.1.");
   EXPECT_EQ(Text("Status"), "off");
   EXPECT_EQ(Text("State"), "0");
   EXPECT_TRUE(sim->Calls().empty()) << "the simulation is never a fallback";
@@ -229,6 +232,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, WrongProgId,
                                            WrongProgIdCase{" Ravolin.Simulation.1"},
                                            WrongProgIdCase{""}));
 
+TEST_F(RavolinWindow, WithoutTheSimulationTheMissingLibraryIsAllThereIsToSay) {
+  MakeWindow(LibraryPlaces(), false);
+  Put("Server", SimServer::kProgID);
+  Click("Start");
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text,
+            "Error: The OPC DA automation library libvopcdaauto.so was not found in " +
+                folder.Path() + " or on the library path.");
+}
+
 TEST_F(RavolinWindow, WrongProgIdWithTheLibraryPresentShowsTheLibrarysDescription) {
   MakeWindow({{}, false, "", RAVOLIN_OPCSIM_LIBRARY});
   Click("Start");
@@ -238,10 +251,10 @@ TEST_F(RavolinWindow, WrongProgIdWithTheLibraryPresentShowsTheLibrarysDescriptio
 }
 
 TEST_F(RavolinWindow, ConnectsThroughTheLibraryToo) {
-  // Without the built-in simulation its ProgID goes to the library, which
-  // here is the simulation built as a library.
-  MakeWindow({{}, false, "", RAVOLIN_OPCSIM_LIBRARY}, false);
-  Put("Server", SimServer::kProgID);
+  // Here the library is the simulation built as a library, with a ProgID
+  // of its own.
+  MakeWindow({{}, false, "", RAVOLIN_OPCSIM_LIBRARY});
+  Put("Server", "Ravolin.LibrarySimulation.1");
   Click("Start");
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(Text("Status"), "Client on");
