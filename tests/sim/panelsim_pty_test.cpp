@@ -159,6 +159,8 @@ struct ErrorCase {
     const char* counter;   // report counter that must read 1
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
 class PanelsimErrorReply : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(PanelsimErrorReply, RefusesWithTheCode) {
@@ -205,6 +207,8 @@ struct FaultCase {
     const char* spec;
     std::function<void(PanelsimProcess&)> check;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name << " (" << c.spec << ")"; }
 
 class PanelsimFault : public ::testing::TestWithParam<FaultCase> {};
 
