@@ -37,13 +37,16 @@ struct CodecContext {
 };
 
 // LZ stream. Returns the bytes written, or kCompressFailed when the stream
-// would not fit capacity − 25 bytes or length ≤ 0.
+// would not fit capacity − 25 bytes or length ≤ 0. Never writes more than
+// capacity bytes. Uses working tables of its own thread (no allocation), so
+// threads may compress at the same time.
 std::uint16_t Compress(std::uint8_t* out, int capacity, const std::uint8_t* data,
                        std::int16_t length);
 
 // Expands an LZ stream into out, which holds outCapacity bytes. Returns the
-// bytes written; *damaged is set when the stream would write past outCapacity
-// or reach back before the start of the output.
+// bytes written; *damaged (may be null) is set when the stream would write
+// past outCapacity, reach back before the start of the output, copy from
+// distance 0, or ends inside a match item. Reads only the length bytes given.
 std::uint16_t Decompress(std::uint8_t* out, std::size_t outCapacity, const std::uint8_t* stream,
                          std::size_t length, bool* damaged);
 
