@@ -9,6 +9,8 @@ struct NumericCase {
   bool numeric;
 };
 
+void PrintTo(const NumericCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class IsNumericTest : public ::testing::TestWithParam<NumericCase> {};
 
 TEST_P(IsNumericTest, ReadsTextAsTheValueBoxesDo) {

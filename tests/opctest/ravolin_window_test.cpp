@@ -203,6 +203,8 @@ struct WrongProgIdCase {
   const char* progId;
 };
 
+void PrintTo(const WrongProgIdCase& c, std::ostream* os) { *os << '"' << c.progId << '"'; }
+
 class WrongProgId : public RavolinWindow, public ::testing::WithParamInterface<WrongProgIdCase> {};
 
 TEST_P(WrongProgId, ShowsTheErrorBoxAndLeavesStatusAsItWas) {
@@ -285,6 +287,8 @@ struct NotificationCase {
   Texts boxHistory;           // texts the box showed, the last one staying
   std::vector<Texts> writes;  // what reached the server
 };
+
+void PrintTo(const NotificationCase& c, std::ostream* os) { *os << c.label; }
 
 class Notification : public RavolinWindow,
                      public ::testing::WithParamInterface<NotificationCase> {};
@@ -384,6 +388,8 @@ struct TypingCase {
   const char* shown;
   std::vector<Texts> writes;
 };
+
+void PrintTo(const TypingCase& c, std::ostream* os) { *os << c.label; }
 
 class Typing : public RavolinWindow, public ::testing::WithParamInterface<TypingCase> {};
 
@@ -555,3 +561,79 @@ TEST_F(RavolinWindow, ANullValueIsShownByTheDefaultHandling) {
 }
 
 }  // namespace
+
+// --- A server whose notifications are malformed ----------------------------
+
+// Just enough of a server to hand the window a notification the simulation
+// never sends: one without elements.
+class BareServer : public opcda::OPCServer,
+                   public opcda::OPCGroups,
+                   public opcda::OPCGroup,
+                   public opcda::OPCItems,
+                   public std::enable_shared_from_this<BareServer> {
+ public:
+  void Connect(const std::string&, const std::string&) override {}
+  std::shared_ptr<opcda::OPCGroups> OPCGroups() override { return shared_from_this(); }
+  opcda::Date LastUpdateTime() override { return kNow; }
+  std::int32_t ServerState() override { return 1; }
+  void Disconnect() override {}
+  void DefaultGroupIsActive(bool) override {}
+  std::shared_ptr<opcda::OPCGroup> Add(const std::string&) override { return shared_from_this(); }
+  void RemoveAll() override {}
+  std::shared_ptr<opcda::OPCItems> OPCItems() override { return shared_from_this(); }
+  void IsSubscribed(bool) override {}
+  void SyncWrite(std::int32_t, const std::vector<std::int32_t>&,
+                 const std::vector<opcda::Variant>&, std::vector<std::int32_t>&) override {
+    ++writes;
+  }
+  void ConnectDataChange(opcda::DataChangeHandler h) override { handler = std::move(h); }
+  void AddItems(std::int32_t n, const std::vector<std::string>&, const std::vector<std::int32_t>&,
+                std::vector<std::int32_t>& serverHandles, std::vector<std::int32_t>& errors,
+                const std::vector<std::int16_t>*, const std::vector<std::string>*) override {
+    serverHandles.assign(n, 1);
+    errors.assign(n, 0);
+  }
+  std::int32_t Count() override { return 6; }
+
+  opcda::DataChangeHandler handler;
+  int writes = 0;
+};
+
+TEST(RavolinWindowMalformedNotification, IsShownByTheDefaultHandlingAndTheWindowGoesOn) {
+  auto server = std::make_shared<BareServer>();
+  RecordingBoxes boxes;
+  CRavolinWindow window([server] { return server; }, boxes);
+  window.findChild<QPushButton*>("Start")->click();
+  ASSERT_TRUE(boxes.shown.empty());
+  ASSERT_TRUE(server->handler);
+
+  opcda::DataChangeEvent empty;
+  empty.NumItems = 1;  // claims an item, carries none
+  server->handler(empty);
+  opcda::DataChangeEvent noValue;
+  noValue.NumItems = 1;
+  noValue.ClientHandles = {2};
+  server->handler(noValue);
+  opcda::DataChangeEvent unknownHandle;
+  unknownHandle.NumItems = 1;
+  unknownHandle.ClientHandles = {7};
+  unknownHandle.ItemValues = {std::string("x")};
+  server->handler(unknownHandle);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[0].text, "Run-time error '9':\n\nSubscript out of range");
+  EXPECT_EQ(boxes.shown[1].text, "Run-time error '9':\n\nSubscript out of range");
+  EXPECT_EQ(server->writes, 0) << "a handle of no box changes no box";
+
+  opcda::DataChangeEvent good;
+  good.NumItems = 1;
+  good.ClientHandles = {2};
+  good.ItemValues = {std::int64_t{8}};
+  server->handler(good);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.findChild<QLineEdit*>("var2")->text(), "8");
+  EXPECT_EQ(server->writes, 1);
+}
