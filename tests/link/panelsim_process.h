@@ -19,19 +19,23 @@ extern char** environ;
 namespace tarnwick::testing {
 
 inline std::string PanelsimPath() {
-#ifdef PANELSIM_PATH
+#if defined(PANELSIM_PATH)
     return PANELSIM_PATH;
-#else
+#elif defined(TARNWICK_BIN_DIR)
     return std::string(TARNWICK_BIN_DIR) + "/panelsim";
+#else
+    return "panelsim";
 #endif
 }
 
 class Panelsim {
 public:
+    std::string program = PanelsimPath();
+
     // Starts panelsim with the options; false when it cannot be started.
     bool Start(std::vector<std::string> options, const std::string& workDir) {
         reportPath_ = workDir + "/report.txt";
-        options.insert(options.begin(), {PanelsimPath(), "--report", reportPath_});
+        options.insert(options.begin(), {program, "--report", reportPath_});
         std::vector<char*> argv;
         for (auto& o : options) argv.push_back(o.data());
         argv.push_back(nullptr);
