@@ -103,5 +103,20 @@ TEST_F(ExportTest, AShortPartRemovesThePartlyWrittenFile) {
     EXPECT_EQ(prompter.shown.back().text, "Lesefehler beim Dateizugriff");
 }
 
+TEST_F(ExportTest, AFullDiskIsAWriteErrorAndLeavesNoPartialFile) {
+    Nb0Section main;
+    main.Data(RandomData(40000));
+    ImportSections({main});
+    const std::string out = folder.File("image.bin");
+    bool ok;
+    {
+        testing::FileSizeLimit full(20000);
+        ok = OnExportCe(*doc, out);
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(prompter.shown.back().text, "Schreibfehler beim Dateizugriff");
+}
+
 }  // namespace
 }  // namespace tarnwick

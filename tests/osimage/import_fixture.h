@@ -2,7 +2,9 @@
 // A document, its log and prompter, a scripted status dialog and a private
 // temporary folder for import and export tests.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <memory>
 #include <optional>
@@ -20,6 +22,28 @@
 #include "support/status_dialog_fake.h"
 
 namespace tarnwick::testing {
+
+// Files may grow only to the given size while it lives: a full disk, as far
+// as the writer can tell.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        ::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_;
+};
+
 
 class ImportFixture : public ::testing::Test {
 protected:

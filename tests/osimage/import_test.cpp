@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include "app/file.h"
 #include "import_fixture.h"
@@ -11,32 +9,12 @@ namespace tarnwick {
 namespace {
 
 using testing::CodeLikeData;
+using testing::FileSizeLimit;
 using testing::ImportFixture;
 using testing::kAttrCompressed;
 using testing::kAttrStoredA;
 using testing::Nb0Section;
 using testing::RandomData;
-
-// Files may grow only to the given size while it lives: a full disk, as far
-// as the writer can tell.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        ::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit old_{};
-    sighandler_t oldHandler_;
-};
 
 class ImportTest : public ImportFixture {
 protected:
@@ -453,6 +431,19 @@ TEST_F(SplitTest, ASplitFileThatCannotBeWrittenStopsTheImport) {
     }
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{{0x00, 0x38},
                                                                          {0x38, 0x41}};
+    EXPECT_EQ(Errors(), expected);
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(SplitTest, AShortReadWhileCopyingStopsTheSplit) {
+    // A first part longer than the data that is there: the copy comes up short.
+    const std::string path = WriteNb0("short.NB0", {Main(1000)});
+    File f;
+    ASSERT_TRUE(f.Open(path, File::Mode::Read));
+    PathValue p(path);
+    EXPECT_FALSE(WriteSplitFile(f, p, 0, 5000));
+    EXPECT_EQ(p.full, path);
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{{0x00, 0x33}};
     EXPECT_EQ(Errors(), expected);
     EXPECT_TRUE(TempFiles().empty());
 }
