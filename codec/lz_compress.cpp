@@ -84,8 +84,9 @@ inline unsigned ShortHash(const std::uint8_t* p) {
 }
 
 inline unsigned LongHash(const std::uint8_t* p) {
-    static_assert(kLongKey == 8, "the long key is one 64-bit word");
-    return static_cast<unsigned>((Load64(p) * 0x9E3779B97F4A7C15ull) >> (64 - kHeadBits));
+    static_assert(kLongKey >= 4 && kLongKey <= 8, "the long key fits one 64-bit word");
+    constexpr std::uint64_t kMask = kLongKey == 8 ? ~0ull : (1ull << (8 * kLongKey)) - 1;
+    return static_cast<unsigned>(((Load64(p) & kMask) * 0x9E3779B97F4A7C15ull) >> (64 - kHeadBits));
 }
 
 // Number of equal bytes at a and b, at most limit. May read up to 7 bytes
@@ -168,8 +169,11 @@ std::uint16_t Compress(std::uint8_t* out, int capacity, const std::uint8_t* data
                 WalkChain(in, cursor, longHeads[LongHash(s)], lowest, longLinks, maxLen, best, distance);
             }
             if (best < kLongKey) {
+                // No position within reach shares kLongKey bytes (or fewer
+                // than that are left), so kLongKey - 1 is the most to find.
                 best = 2;
-                WalkChain(in, cursor, shortHeads[ShortHash(s)], lowest, shortLinks, maxLen, best, distance);
+                const int cap = maxLen < kLongKey ? maxLen : kLongKey - 1;
+                WalkChain(in, cursor, shortHeads[ShortHash(s)], lowest, shortLinks, cap, best, distance);
             }
         }
 
