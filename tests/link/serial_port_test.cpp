@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
+#include "app/settings.h"
 #include "link_fixture.h"
 
 namespace tarnwick::testing {
@@ -24,6 +25,24 @@ TEST_F(SerialPortTest, SetUpRefusedByANonTerminalReportsParametrisationAndCloses
     EXPECT_FALSE(port().IsOpen());
     EXPECT_EQ(Errors(), (ErrorList{{0x47, 0x3D}}));
     EXPECT_EQ(ShownMessage(), "Fehler bei der Schnittstellenparametrierung");
+}
+
+TEST_F(SerialPortTest, FindsTheDeviceOfAPortNameInTheSettings) {
+    char folder[] = "/tmp/link-settings-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string file = std::string(folder) + "/Tarnwick.ini";
+    SetSettingsFile(file);
+    WriteProfileString("PORTS", "COM2", peer.Path());
+    port().SetPathResolver(nullptr);
+    port().Configure(1, 115200, kLinkQueueSize);
+    EXPECT_EQ(port().DevicePath(), peer.Path());
+    EXPECT_EQ(port().Open(), 0);
+    EXPECT_EQ(port().Close(), 0);
+    port().Configure(2, 115200, kLinkQueueSize);
+    EXPECT_EQ(port().DevicePath(), "/dev/ttyS2");
+    SetSettingsFile("");
+    ::unlink(file.c_str());
+    ::rmdir(folder);
 }
 
 TEST_F(SerialPortTest, ConfigureNamesThePortByIndexAndKeepsItForAnIndexBeyondFour) {

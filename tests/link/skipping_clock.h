@@ -10,7 +10,7 @@ namespace tarnwick::testing {
 
 class SkippingClock final : public Clock {
 public:
-    explicit SkippingClock(std::uint32_t pollGraceMs = 300, std::uint32_t sleepGraceMs = 300)
+    explicit SkippingClock(std::uint32_t pollGraceMs = 1500, std::uint32_t sleepGraceMs = 300)
         : pollGrace_(pollGraceMs), sleepGrace_(sleepGraceMs) {}
 
     std::uint64_t Milliseconds() override { return real_.Milliseconds() + skipped_; }
