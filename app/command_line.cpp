@@ -54,6 +54,11 @@ const Keyword* FindKeyword(const std::string& upper) {
     return nullptr;
 }
 
+// "VARIANT=KEY" with a key that is not empty.
+bool IsVariantKeyword(const std::string& upper) {
+    return upper.size() > 8 && upper.compare(0, 8, "VARIANT=") == 0;
+}
+
 // "EXPORTCE=OUT" with a file name that is not empty.
 bool IsExportKeyword(const std::string& upper) {
     return upper.size() > 9 && upper.compare(0, 9, "EXPORTCE=") == 0;
@@ -64,7 +69,7 @@ bool IsExportKeyword(const std::string& upper) {
 bool IsCommandLineKeyword(const std::string& text) {
     const std::string upper = Upper(text);
     return FindKeyword(upper) != nullptr || PortMapping(upper).has_value() ||
-           IsExportKeyword(upper);
+           IsExportKeyword(upper) || IsVariantKeyword(upper) || upper == "TOFILE";
 }
 
 void CTarnwickCommandLineInfo::ParseParam(const std::string& text, bool isKeyword, bool /*isLast*/) {
@@ -88,6 +93,17 @@ void CTarnwickCommandLineInfo::ParseParam(const std::string& text, bool isKeywor
         case Keyword::Field::Impex: impex = 1; return;
         case Keyword::Field::NoErase: erase = 0; return;
         }
+        return;
+    }
+    if (upper == "TOFILE") {
+        commandKeywordSeen = true;
+        // Like IMPORT, a command of the extended set only.
+        if (impex == 0) return;
+        command = static_cast<std::int32_t>(kCommandTransferToFile);
+        return;
+    }
+    if (IsVariantKeyword(upper)) {
+        variantKey = text.substr(8);  // the key as it was typed
         return;
     }
     if (IsExportKeyword(upper)) {

@@ -16,6 +16,8 @@ constexpr std::uint32_t kCommandImport = 32775;
 constexpr std::uint32_t kCommandExportCe = 32776;
 // The console's look into a document for scripts (no menu offers it): -INFO DOC.img.
 constexpr std::uint32_t kCommandInfo = 32900;
+// The transfer into a file for scripts (the menu's "Export CE"): -IMPEX -TOFILE DOC.img.
+constexpr std::uint32_t kCommandTransferToFile = 32790;
 
 // Component masks of the component keywords.
 constexpr std::uint32_t kComponentsCe = 0x20000001;
@@ -38,6 +40,7 @@ public:
     std::int32_t erase = 1;        // NOERASE → 0
     std::string fileName;          // the first plain argument after a command
     std::string exportFile;        // EXPORTCE=OUT: the file the export writes
+    std::string variantKey;        // VARIANT=KEY: the target variant of TOFILE
 
     // COMn=PATH: the device path to remember for port n - 1.
     std::array<std::optional<std::string>, 4> portPaths;

@@ -91,6 +91,7 @@ int CTarnwickApp::ApplyCommandLine(const CTarnwickCommandLineInfo& info) {
                                                 : kComponentsAll;
         batchFile = info.fileName;
         batchExportFile = info.exportFile;
+        batchVariant = info.variantKey;
     }
     impexMode = info.impex;
     if (impexMode) eraseFlash = GetProfileInt("SETTINGS", "ERASE_FLASH", 1);

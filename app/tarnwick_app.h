@@ -34,6 +34,7 @@ public:
     // Batch state: batch mode is on while batchCommand is not kNoBatchCommand.
     std::string batchFile;
     std::string batchExportFile;  // the export command's output file
+    std::string batchVariant;     // the target variant key of the transfer into a file
     std::uint32_t batchComponents = 0xFFFFFFFF;
     std::uint32_t batchCommand = kNoBatchCommand;
     std::int32_t impexMode = 0;
