@@ -32,6 +32,8 @@
 // fall exactly as before. The tests compare this against a plain
 // step-by-step implementation of the sliding-window compressor.
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "codec/lz_codec.h"
 
@@ -64,8 +66,13 @@ struct CompressorTables {
 // One set per thread rather than one per process: the tables are only
 // working storage, reset by every call, and a set per thread lets the serial
 // link compress a packet while another thread compresses an import, without
-// locks and without allocating per call.
-thread_local CompressorTables tables;
+// locks. A thread's set is made on its first call and kept, so no call after
+// that allocates; threads that never compress carry nothing.
+CompressorTables* ThreadTables() {
+    thread_local std::unique_ptr<CompressorTables> tables;
+    if (!tables) tables.reset(new (std::nothrow) CompressorTables);
+    return tables.get();
+}
 
 inline std::uint64_t Load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -138,7 +145,9 @@ std::uint16_t Compress(std::uint8_t* out, int capacity, const std::uint8_t* data
     const int limit = capacity - kGroupWorst;
     if (limit <= 0) return kCompressFailed;
 
-    CompressorTables& t = tables;
+    CompressorTables* const tp = ThreadTables();
+    if (tp == nullptr) return kCompressFailed;  // no memory: the caller stores the data
+    CompressorTables& t = *tp;
     std::uint8_t* const in = t.input;
     std::memcpy(in, data, static_cast<std::size_t>(n));
     std::memset(in + n, 0, kPad);

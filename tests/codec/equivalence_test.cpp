@@ -5,6 +5,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codec/lz_codec.h"
@@ -110,6 +111,30 @@ TEST(SameAsReferenceMixed, ExecutableCode) {
                          "exe at " + std::to_string(at));
         if (HasFatalFailure()) return;
     }
+}
+
+// The link may compress a packet on one thread while an import compresses
+// on another: each thread has tables of its own.
+TEST(SameAsReferenceMixed, ThreadsDoNotDisturbEachOther) {
+    const Bytes a = testing::CodeLike(16384, 1);
+    const Bytes b = testing::FromAlphabet(16384, 2, "ab");
+    const Result expectA = RunReference(a, 20000);
+    const Result expectB = RunReference(b, 20000);
+    bool okA = true, okB = true;
+    auto loop = [](const Bytes& data, const Result& expect, bool& ok) {
+        for (int i = 0; i < 40; ++i) {
+            Bytes out(20000);
+            const std::uint16_t n = Compress(out.data(), 20000, data.data(), static_cast<std::int16_t>(data.size()));
+            out.resize(n);
+            if (n != expect.count || out != expect.bytes) ok = false;
+        }
+    };
+    std::thread ta(loop, std::cref(a), std::cref(expectA), std::ref(okA));
+    std::thread tb(loop, std::cref(b), std::cref(expectB), std::ref(okB));
+    ta.join();
+    tb.join();
+    EXPECT_TRUE(okA);
+    EXPECT_TRUE(okB);
 }
 
 }  // namespace
