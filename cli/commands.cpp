@@ -6,6 +6,7 @@
 #include "cli/export_command.h"
 #include "cli/import_command.h"
 #include "cli/info_command.h"
+#include "cli/transfer_command.h"
 
 namespace tarnwick {
 namespace {
@@ -13,8 +14,9 @@ namespace {
 // One row per batch command. A subsystem plugs its command in by giving its
 // row a handler (declared in a header of its own in cli/).
 constexpr CliCommand kCommands[] = {
-    {kCommandDownload, "DOWNLOAD", nullptr},
-    {kCommandUpload, "UPLOAD", nullptr},
+    {kCommandDownload, "DOWNLOAD", RunDownloadCommand},
+    {kCommandUpload, "UPLOAD", RunUploadCommand},
+    {kCommandTransferToFile, "TOFILE", RunTransferToFileCommand},
     {kCommandImport, "IMPORT", RunImportCommand},
     {kCommandExportCe, "EXPORTCE", RunExportCommand},
     {kCommandInfo, "INFO", RunInfoCommand},

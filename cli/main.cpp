@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/console_log.h"
 #include "cli/console_prompter.h"
+#include "cli/transfer_command.h"
 
 namespace {
 
@@ -39,6 +40,10 @@ void PrintHelp() {
         "  -IMPEX -EXPORTCE=OUT FILE\n"
         "                        write the Windows CE image of the document FILE into OUT\n"
         "  -INFO FILE            print the versions and the parts of the image document FILE\n"
+        "  -IMPEX -TOFILE FILE   write what a download of FILE would put into the flash into\n"
+        "                        FILE with the extension .exp, for a variant of the panel type\n"
+        "  -VARIANT=KEY          the variant of -TOFILE (a key of the program INI tarnwick.INI),\n"
+        "                        needed when it offers several\n"
         "\n"
         "Components of a download or upload (default: -ALL):\n"
         "  -CE                   the Windows CE image\n"
@@ -58,11 +63,14 @@ void PrintHelp() {
         "\n"
         "Options:\n"
         "  --quiet               no progress display\n"
+        "  --list-ports          the serial devices present and where COM1 ... COM4 lead\n"
         "  --text ID             print the program's text number ID in the user's language\n"
         "  --help                this text\n"
         "  --version             the program's version\n"
         "\n"
         "Without a batch command the interface keywords are stored and nothing else runs.\n"
+        "A download or upload asks to boot the panel and waits for it; Ctrl+C while it waits\n"
+        "or while data moves cancels the transfer (a second Ctrl+C ends the program at once).\n"
         "Exit status: 0 success, 1 the command failed, 2 bad usage, 3 another copy is running.\n",
         kProgram);
 }
@@ -105,6 +113,7 @@ int main(int argc, char** argv) {
             std::printf("%s\n", text->c_str());
             return kExitSuccess;
         }
+        if (arg == "--list-ports") return RunListPorts();
         if (arg == "--quiet") {
             quiet = true;
             continue;
@@ -135,7 +144,7 @@ int main(int argc, char** argv) {
     ParseCommandLine(info, args);
     if (info.commandKeywordSeen && (info.command == -1 || info.fileName.empty())) {
         Say(info.command == -1
-                ? "IMPORT and EXPORTCE need -IMPEX before them and a file after them (see --help)"
+                ? "IMPORT, EXPORTCE and TOFILE need -IMPEX before them and a file after them (see --help)"
                 : "a batch command needs the file name right after it (see --help)");
         return kExitUsage;
     }
