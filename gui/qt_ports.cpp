@@ -59,8 +59,14 @@ void TarnwickFileDialog::accept() {
         if (!chosen.isEmpty()) {
             const QFileInfo info(chosen.front());
             if (!info.isDir() && !info.absoluteDir().exists()) {
-                QMessageBox::warning(this, windowTitle(),
-                                     QDir::toNativeSeparators(info.absolutePath()));
+                // The toolkit's own message, in the toolkit's language.
+                QMessageBox::warning(
+                    this, windowTitle(),
+                    QCoreApplication::translate(
+                        "QFileDialog",
+                        "%1\nDirectory not found.\nPlease verify the correct directory name "
+                        "was given.")
+                        .arg(QDir::toNativeSeparators(info.absolutePath())));
                 return;
             }
         }

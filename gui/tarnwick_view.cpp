@@ -93,9 +93,18 @@ void CTarnwickView::SetDefaultLogFormat() {
     font.setStyleHint(QFont::TypeWriter);
     document()->setDefaultFont(font);
 
+    // Face and size of the whole log go back to the default. Colours and
+    // weights stay: a red line written while a document was loading is
+    // still a failure after the view has been set up for the document.
+    QTextCharFormat face;
+    face.setFontFamilies({DefaultFace()});
+    face.setFontFixedPitch(true);
+    face.setFontStyleHint(QFont::TypeWriter);
+    face.setFontPointSize(kDefaultPoints);
+    face.setFontStrikeOut(false);
     QTextCursor cursor(document());
     cursor.select(QTextCursor::Document);
-    cursor.setCharFormat(format);
+    cursor.mergeCharFormat(face);
     ApplyTabStop();
 
     cursor.movePosition(QTextCursor::Start);

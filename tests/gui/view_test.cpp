@@ -113,6 +113,27 @@ private slots:
         QCOMPARE(Runs(view)[0].family, other);
     }
 
+    void theInitialUpdateResetsTheFaceButKeepsRedLines() {
+        CTarnwickView view;
+        view.fontChooser = [](const QFont&) -> std::optional<QFont> {
+            QFont chosen(QStringLiteral("DejaVu Serif"));
+            chosen.setPointSize(20);
+            return chosen;
+        };
+        view.OnFormatFont();
+        view.AppendLog("Die Daten in der Datei können nicht gelesen werden\r\n", kLogRed, kLogBold);
+        view.AppendLog("Ok\r\n");
+        view.OnInitialUpdate();
+        const QList<Run> runs = Runs(view);
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs[0].family, CTarnwickView::DefaultFace());
+        QCOMPARE(runs[0].points, 11.0);
+        QCOMPARE(runs[0].colour, QColor(255, 0, 0));
+        QVERIFY(runs[0].bold);
+        QCOMPARE(runs[1].colour, QColor(Qt::black));
+        QVERIFY(view.isReadOnly());
+    }
+
     void fontDialogOffersEightToTwentyFourPoints() {
         LogFontDialog dialog(QFont(CTarnwickView::DefaultFace(), 30), LogFontDialog::kMinPoints,
                              LogFontDialog::kMaxPoints);
