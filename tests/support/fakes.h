@@ -121,4 +121,40 @@ public:
     bool IsReady() const override { return true; }
 };
 
+// Answers the transfer choices from queues (default: cancel) and records
+// what was offered.
+class ScriptedChoices : public Choices {
+public:
+    std::deque<std::optional<InterfaceChoice>> interfaces;
+    std::deque<std::optional<std::uint32_t>> components;
+    std::deque<std::optional<std::size_t>> variants;
+    std::vector<std::pair<InterfaceChoice, bool>> interfaceRequests;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> componentRequests;
+    std::vector<std::vector<VariantEntry>> variantRequests;
+
+    std::optional<InterfaceChoice> ChooseInterface(const InterfaceChoice& current,
+                                                   bool impexMode) override {
+        interfaceRequests.emplace_back(current, impexMode);
+        return Next(interfaces);
+    }
+    std::optional<std::uint32_t> ChooseComponents(std::uint32_t offered,
+                                                  std::uint32_t preselected) override {
+        componentRequests.emplace_back(offered, preselected);
+        return Next(components);
+    }
+    std::optional<std::size_t> ChooseVariant(const std::vector<VariantEntry>& list) override {
+        variantRequests.push_back(list);
+        return Next(variants);
+    }
+
+private:
+    template <typename T>
+    static std::optional<T> Next(std::deque<std::optional<T>>& q) {
+        if (q.empty()) return std::nullopt;
+        auto v = q.front();
+        q.pop_front();
+        return v;
+    }
+};
+
 }  // namespace tarnwick::testing
