@@ -13,14 +13,14 @@
 #include <QTextEdit>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "app/settings.h"
 #include "app/tarnwick_app.h"
 #include "gui/dialog_units.h"
 #include "gui/gui_texts.h"
 #include "gui/icons.h"
+#include "transfer/interface_settings.h"
+#include "transfer/transfer_view.h"
 
 namespace tarnwick::gui {
 namespace {
@@ -75,51 +75,11 @@ QString AboutDialog::VersionField() const { return version_->text(); }
 
 // ---- Interface settings ---------------------------------------------------
 
-const std::vector<int>& InterfaceSettingsDialog::PortTable() {
-    static const std::vector<int> table{0, 1, 2, 3};
-    return table;
+std::vector<std::string> InterfaceDialog::SerialDevicesPresent() {
+    return tarnwick::SerialDevicesPresent();
 }
 
-const std::vector<std::uint32_t>& InterfaceSettingsDialog::BaudTable() {
-    static const std::vector<std::uint32_t> table{19200, 38400, 57600, 115200, 230400};
-    return table;
-}
-
-std::vector<std::string> InterfaceSettingsDialog::SerialDevicesPresent() {
-    namespace fs = std::filesystem;
-    std::vector<std::string> found;
-    std::error_code ec;
-    std::vector<std::string> stable;
-    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec))
-        stable.push_back(entry.path().string());
-    std::sort(stable.begin(), stable.end());
-    found.insert(found.end(), stable.begin(), stable.end());
-
-    std::vector<std::string> kinds[3];
-    const char* prefixes[3] = {"ttyUSB", "ttyACM", "ttyS"};
-    for (const auto& entry : fs::directory_iterator("/dev", ec)) {
-        const std::string name = entry.path().filename().string();
-        for (int k = 0; k < 3; ++k) {
-            const std::string prefix = prefixes[k];
-            if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() &&
-                std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
-                            [](char c) { return c >= '0' && c <= '9'; })) {
-                kinds[k].push_back(entry.path().string());
-                break;
-            }
-        }
-    }
-    for (auto& list : kinds) {
-        // ttyS2 before ttyS10.
-        std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
-            return a.size() != b.size() ? a.size() < b.size() : a < b;
-        });
-        found.insert(found.end(), list.begin(), list.end());
-    }
-    return found;
-}
-
-InterfaceSettingsDialog::InterfaceSettingsDialog(bool impexMode, QWidget* parent)
+InterfaceDialog::InterfaceDialog(bool impexMode, QWidget* parent)
     : QDialog(parent, kDialogFlags), impex_(impexMode) {
     setObjectName(impexMode ? QStringLiteral("InterfaceDialog137")
                             : QStringLiteral("InterfaceDialog132"));
@@ -147,7 +107,7 @@ InterfaceSettingsDialog::InterfaceSettingsDialog(bool impexMode, QWidget* parent
     du.Place(baudGroup, 90, 7, 75, 13 + 13 * baudCount);
     bauds_ = new QButtonGroup(this);
     for (int i = 0; i < 5; ++i) {
-        auto* radio = new QRadioButton(QString::number(BaudTable()[static_cast<size_t>(i)]), this);
+        auto* radio = new QRadioButton(QString::number(InterfaceBaudTable()[static_cast<size_t>(i)]), this);
         radio->setObjectName(QStringLiteral("baud%1").arg(1004 + i));
         du.Place(radio, 98, 19 + 13 * i, 60, 10);
         radio->setVisible(i < baudCount);
@@ -201,58 +161,55 @@ InterfaceSettingsDialog::InterfaceSettingsDialog(bool impexMode, QWidget* parent
     });
 }
 
-QRadioButton* InterfaceSettingsDialog::PortButton(int index) const {
+QRadioButton* InterfaceDialog::PortButton(int index) const {
     return static_cast<QRadioButton*>(ports_->button(index));
 }
 
-QRadioButton* InterfaceSettingsDialog::BaudButton(int index) const {
+QRadioButton* InterfaceDialog::BaudButton(int index) const {
     return static_cast<QRadioButton*>(bauds_->button(index));
 }
 
-void InterfaceSettingsDialog::ShowDeviceOf(int port) {
+void InterfaceDialog::ShowDeviceOf(int port) {
     if (shownPort_ >= 0) devicePaths_[static_cast<size_t>(shownPort_)] = device_->currentText().toStdString();
     shownPort_ = port;
     if (port >= 0) device_->setEditText(QString::fromStdString(devicePaths_[static_cast<size_t>(port)]));
 }
 
-void InterfaceSettingsDialog::SetPort(int port) {
-    const auto& table = PortTable();
-    const auto it = std::find(table.begin(), table.end(), port);
-    if (it == table.end()) return;
-    portChoice_ = static_cast<int>(it - table.begin());
-    // Outside IMPEX mode only the first two buttons exist.
-    if (auto* b = ports_->button(portChoice_)) b->setChecked(true);
+void InterfaceDialog::SetPort(int port) {
+    // The lookup is the settings logic's; the dialog only checks the button.
+    if (port < 0 || port > 0xFFFF) return;
+    logic_.SetPort(static_cast<std::uint16_t>(port));
+    if (auto* b = ports_->button(logic_.portChoice)) b->setChecked(true);
 }
 
-void InterfaceSettingsDialog::SetBaud(std::uint32_t baud) {
-    const auto& table = BaudTable();
-    const auto it = std::find(table.begin(), table.end(), baud);
-    if (it == table.end()) return;
-    baudChoice_ = static_cast<int>(it - table.begin());
-    if (auto* b = bauds_->button(baudChoice_)) b->setChecked(true);
+void InterfaceDialog::SetBaud(std::uint32_t baud) {
+    logic_.SetBaud(baud);
+    if (auto* b = bauds_->button(logic_.baudChoice)) b->setChecked(true);
 }
 
-void InterfaceSettingsDialog::SetErase(bool erase) { erase_->setChecked(erase); }
+void InterfaceDialog::SetErase(bool erase) { erase_->setChecked(erase); }
 
-int InterfaceSettingsDialog::GetPort() const {
-    const int index = ports_->checkedId();
-    return index < 0 ? 0xFFFF : PortTable()[static_cast<size_t>(index)];
+int InterfaceDialog::GetPort() const {
+    tarnwick::InterfaceSettingsDialog exchanged = logic_;
+    exchanged.portChoice = ports_->checkedId();
+    return exchanged.GetPort();
 }
 
-std::uint32_t InterfaceSettingsDialog::GetBaud() const {
-    const int index = bauds_->checkedId();
-    return index < 0 ? 0xFFFFu : BaudTable()[static_cast<size_t>(index)];
+std::uint32_t InterfaceDialog::GetBaud() const {
+    tarnwick::InterfaceSettingsDialog exchanged = logic_;
+    exchanged.baudChoice = bauds_->checkedId();
+    return exchanged.GetBaud();
 }
 
-bool InterfaceSettingsDialog::GetErase() const { return erase_->isChecked(); }
+bool InterfaceDialog::GetErase() const { return erase_->isChecked(); }
 
-void InterfaceSettingsDialog::SetDevicePath(int port, const std::string& path) {
+void InterfaceDialog::SetDevicePath(int port, const std::string& path) {
     if (port < 0 || port > 3) return;
     devicePaths_[static_cast<size_t>(port)] = path;
     if (port == shownPort_) device_->setEditText(QString::fromStdString(path));
 }
 
-std::string InterfaceSettingsDialog::GetDevicePath() const {
+std::string InterfaceDialog::GetDevicePath() const {
     return device_->currentText().trimmed().toStdString();
 }
 
@@ -281,7 +238,7 @@ ComponentDialog::ComponentDialog(QWidget* parent) : QDialog(parent, kDialogFlags
 }
 
 std::uint32_t ComponentDialog::GetMask() const {
-    return withConfig_->isChecked() ? componentMask_ : (componentMask_ & ~0x100u);
+    return ComponentMask(componentMask_, withConfig_->isChecked() ? 1 : 0);
 }
 
 // ---- Variant selection ----------------------------------------------------

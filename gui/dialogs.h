@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ports/choices.h"
+#include "transfer/interface_settings.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -33,10 +34,10 @@ private:
 // Dialogs 132 (normal) and 137 (IMPEX): port, baud rate and the erase
 // choice; and the device behind the chosen port, offered from the serial
 // devices present on this system.
-class InterfaceSettingsDialog : public QDialog {
+class InterfaceDialog : public QDialog {
     Q_OBJECT
 public:
-    InterfaceSettingsDialog(bool impexMode, QWidget* parent = nullptr);
+    InterfaceDialog(bool impexMode, QWidget* parent = nullptr);
 
     // A value not in the table leaves the previous choice.
     void SetPort(int port);
@@ -56,8 +57,6 @@ public:
     QComboBox* DeviceBox() const { return device_; }
     bool IsImpexForm() const { return impex_; }
 
-    static const std::vector<int>& PortTable();
-    static const std::vector<std::uint32_t>& BaudTable();
     // The serial devices present: stable names first, then the usual kinds.
     static std::vector<std::string> SerialDevicesPresent();
 
@@ -69,8 +68,8 @@ private:
     QButtonGroup* bauds_;
     QCheckBox* erase_;
     QComboBox* device_;
-    int portChoice_ = 0;
-    int baudChoice_ = 0;
+    // The value tables and lookups of the settings logic.
+    tarnwick::InterfaceSettingsDialog logic_;
     std::vector<std::string> devicePaths_;  // per port, as edited
     int shownPort_ = -1;
 };

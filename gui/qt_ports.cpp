@@ -156,7 +156,7 @@ QObject* QtChoices::Context() const {
 std::optional<InterfaceChoice> QtChoices::ChooseInterface(const InterfaceChoice& current,
                                                           bool impexMode) {
     return CallOnThreadOf(Context(), [&]() -> std::optional<InterfaceChoice> {
-        InterfaceSettingsDialog dialog(impexMode, owner_);
+        InterfaceDialog dialog(impexMode, owner_);
         dialog.SetPort(current.port);
         dialog.SetBaud(current.baud);
         dialog.SetErase(current.eraseAll);

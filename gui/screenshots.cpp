@@ -82,7 +82,7 @@ int TakeScreenshots(TarnwickWindowApp& app, const char* folder) {
     menu->hide();
 
     {
-        InterfaceSettingsDialog dialog(impex, frame);
+        InterfaceDialog dialog(impex, frame);
         dialog.SetPort(app.App().port);
         dialog.SetBaud(app.App().baudRate);
         dialog.SetErase(app.App().eraseFlash != 0);

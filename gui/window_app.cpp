@@ -16,10 +16,10 @@
 #include "gui/icons.h"
 #include "gui/main_frame.h"
 #include "gui/tarnwick_view.h"
-#include "gui/transfer_commands.h"
 #include "link/device_info.h"
 #include "osimage/ce_image_view.h"
 #include "osimage/ce_import.h"
+#include "transfer/transfer_view.h"
 
 namespace tarnwick::gui {
 
@@ -27,6 +27,7 @@ TarnwickWindowApp::TarnwickWindowApp() : app_(TheApp()) {}
 
 TarnwickWindowApp::~TarnwickWindowApp() {
     // The document writes into the view's log: it goes first.
+    transfer_.reset();
     document_.reset();
     frame_.reset();
     ExitInstance();
@@ -90,6 +91,8 @@ void TarnwickWindowApp::CreateDocumentFrameView() {
         if (!OpenDocumentFile(path.toStdString()) && !QFileInfo::exists(path))
             frame_->RemoveFromRecentFileList(path);
     };
+    transfer_ = std::make_unique<TransferView>(
+        TransferContext{app_, *document_, choices_, statusHost_});
     RegisterCommands();
 }
 
@@ -112,17 +115,11 @@ void TarnwickWindowApp::RegisterCommands() {
         if (app_.IsBatchMode()) batchFile = app_.batchFile;
         OnImportCe(view, batchFile);
     });
-    auto transfer = [this](void (*run)(TransferCommandContext&)) {
-        return [this, run] {
-            TransferCommandContext context{app_,      *document_, *view_, prompter_,
-                                           choices_, statusHost_};
-            run(context);
-        };
-    };
-    f.SetHandler(kCmdDownload, transfer(&RunDownloadCommand));
-    f.SetHandler(kCmdUpload, transfer(&RunUploadCommand));
-    f.SetHandler(kCmdSettings, transfer(&RunSettingsCommand));
-    f.SetHandler(kCmdExportCe, transfer(&RunTransferToFileCommand));
+    // The transfer commands are the core's, with the window's ports.
+    f.SetHandler(kCmdDownload, [this] { transfer_->OnTransfer(); });
+    f.SetHandler(kCmdUpload, [this] { transfer_->OnUpload(); });
+    f.SetHandler(kCmdSettings, [this] { transfer_->OnSettings(); });
+    f.SetHandler(kCmdExportCe, [this] { transfer_->OnTransferToFile(); });
 }
 
 TarnwickWindowApp::Start TarnwickWindowApp::InitInstance(const std::vector<std::string>& args,

@@ -19,6 +19,7 @@ class QTranslator;
 
 namespace tarnwick {
 class CTarnwickDoc;
+class TransferView;
 }
 
 namespace tarnwick::gui {
@@ -66,6 +67,7 @@ public:
     CMainFrame* Frame() const { return frame_.get(); }
     CTarnwickView* View() const { return view_; }
     CTarnwickDoc* Document() const { return document_.get(); }
+    TransferView* Transfer() const { return transfer_.get(); }
     QtPrompter& Prompter() { return prompter_; }
     QtChoices& Choices() { return choices_; }
     QtStatusHost& StatusHost() { return statusHost_; }
@@ -82,6 +84,7 @@ private:
     std::unique_ptr<CMainFrame> frame_;
     CTarnwickView* view_ = nullptr;
     std::unique_ptr<CTarnwickDoc> document_;
+    std::unique_ptr<TransferView> transfer_;
     std::unique_ptr<QTranslator> qtTranslator_;
 };
 

@@ -109,10 +109,10 @@ private slots:
     void normalSettingsFormOpensWithTheStoredChoice() {
         QtChoices choices;
         InterfaceChoice stored{1, 57600, true, {}};
-        InterfaceSettingsDialog* seen = nullptr;
+        InterfaceDialog* seen = nullptr;
         bool com3Hidden = false, rate230400Hidden = false, eraseHidden = false;
         bool com2 = false, rate57600 = false;
-        ModalAnswer::When<InterfaceSettingsDialog>([&](InterfaceSettingsDialog* d) {
+        ModalAnswer::When<InterfaceDialog>([&](InterfaceDialog* d) {
             seen = d;
             com2 = d->PortButton(1)->isChecked();
             rate57600 = d->BaudButton(2)->isChecked();
@@ -133,7 +133,7 @@ private slots:
     void aRateNotInTheTableOpensAsTheFirstOne() {
         QtChoices choices;
         bool first = false;
-        ModalAnswer::When<InterfaceSettingsDialog>([&](InterfaceSettingsDialog* d) {
+        ModalAnswer::When<InterfaceDialog>([&](InterfaceDialog* d) {
             first = d->BaudButton(0)->isChecked();
             Press(d, "ok1");
         });
@@ -145,7 +145,7 @@ private slots:
 
     void cancelGivesNothing() {
         QtChoices choices;
-        ModalAnswer::When<InterfaceSettingsDialog>([&](InterfaceSettingsDialog* d) {
+        ModalAnswer::When<InterfaceDialog>([&](InterfaceDialog* d) {
             d->PortButton(0)->setChecked(true);
             Press(d, "cancel2");
         });
@@ -155,7 +155,7 @@ private slots:
     void impexFormOffersFourPortsTheFifthRateAndErase() {
         QtChoices choices;
         bool rate230400 = false, eraseShown = false, com4Shown = false;
-        ModalAnswer::When<InterfaceSettingsDialog>([&](InterfaceSettingsDialog* d) {
+        ModalAnswer::When<InterfaceDialog>([&](InterfaceDialog* d) {
             rate230400 = d->BaudButton(4)->isChecked();
             eraseShown = d->EraseBox()->isVisible();
             com4Shown = d->PortButton(3)->isVisible();
@@ -174,7 +174,7 @@ private slots:
     }
 
     void theDevicePathFollowsThePort() {
-        InterfaceSettingsDialog dialog(true);
+        InterfaceDialog dialog(true);
         dialog.SetDevicePath(0, "/dev/pts/3");
         dialog.SetDevicePath(2, "/dev/ttyUSB0");
         dialog.SetPort(0);
