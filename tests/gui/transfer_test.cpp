@@ -2,7 +2,11 @@
 // pseudo-terminal: a batch download from the command line, a refused panel
 // whose message box the test answers, Cancel pressed in the status dialog,
 // and the interface settings command.
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <fstream>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -173,6 +177,70 @@ private slots:
         QCOMPARE(ColouredLines(*app.View()).last(), QStringLiteral("R:") + Line(11021));
         // The document is as it was: nothing stays placed.
         QVERIFY(!app.Document()->IsModified());
+    }
+
+    void uploadAsksForTheComponentsAndFillsANewDocument() {
+        if (!QFile::exists(QString::fromStdString(PanelsimPath()))) QSKIP("panelsim not built");
+        TempFolder folder;
+        const std::string img = MakeDocument(folder, 2500);
+        Panelsim sim;
+        QVERIFY(sim.Start({"-c", PanelConfig("kv60.cfg"), "--preload", img}, folder.Path()));
+        TarnwickWindowApp app;
+        QCOMPARE(app.InitInstance({"-IMPEX", "-COM1=" + sim.Path()}, Options()),
+                 TarnwickWindowApp::Start::Interactive);
+        bool firmwareFirst = false;
+        ModalAnswer::When<ComponentDialog>([&](ComponentDialog* d) {
+            firmwareFirst = d->FirmwareButton()->isChecked();
+            d->findChild<QPushButton*>(QStringLiteral("ok1"))->click();
+        });
+        QVERIFY(app.Frame()->RouteCommand(kCmdUpload));
+        sim.Stop();
+        QVERIFY(firmwareFirst);
+        const QStringList lines = ColouredLines(*app.View());
+        QVERIFY2(lines.contains(QStringLiteral("N:Ok")), qPrintable(lines.join('\n')));
+        QCOMPARE(app.Document()->PresentMask(), 0x20000001u);
+        QVERIFY(app.Document()->IsModified());
+        app.Frame()->UpdateCommandUI();
+        QVERIFY(app.Frame()->Action(kCmdFileSave)->isEnabled());
+        QCOMPARE(app.Frame()->windowTitle(), QStringLiteral("Neu - Tarnwick"));
+        app.Document()->SetModifiedFlag(false);
+    }
+
+    void transferIntoAFileAsksForTheFileAndTheVariant() {
+        TempFolder folder;
+        const std::string img = MakeDocument(folder, 2500);
+        // The program's INI file with two variants of the document's panel type.
+        std::ofstream(folder.File("tarnwick.INI"))
+            << "[KV60-VARIANTS]\nKV60-1=Klein\nKV60-2=Gross\n"
+               "[KV60-1]\nSIZE_FLASH=0x00400000\nSIZE_DRAM=0x01000000\nSIZE_LOADER=0x00050000\n"
+               "START_FLASH=0xBFC00000\n"
+               "[KV60-2]\nSIZE_FLASH=0x00800000\nSIZE_DRAM=0x02000000\nSIZE_LOADER=0x00050000\n"
+               "START_FLASH=0xBFC00000\n";
+        StartOptions options;
+        options.programFile = folder.File("tarnwick");
+        TarnwickWindowApp app;
+        QCOMPARE(app.InitInstance({"-IMPEX"}, options), TarnwickWindowApp::Start::Interactive);
+        QVERIFY(app.OpenDocumentFile(img));
+        QStringList listed;
+        ModalAnswer::When<QFileDialog>([&](QFileDialog* dialog) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            name->setText(QString::fromStdString(folder.File("out.EXP")));
+            // The variant dialog comes next.
+            ModalAnswer::When<VariantDialog>([&](VariantDialog* d) {
+                for (int i = 0; i < d->VariantBox()->count(); ++i) listed << d->VariantBox()->itemText(i);
+                d->VariantBox()->setCurrentIndex(1);
+                d->findChild<QPushButton*>(QStringLiteral("ok1"))->click();
+            });
+            QTimer::singleShot(100, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
+        });
+        QVERIFY(app.Frame()->RouteCommand(kCmdExportCe));
+        QCOMPARE(listed, (QStringList{QStringLiteral("Klein"), QStringLiteral("Gross")}));
+        QVERIFY(std::filesystem::exists(folder.File("out.exp")));
+        QCOMPARE(FlashSize(), 0x00800000u);
+        const QStringList lines = ColouredLines(*app.View());
+        QVERIFY2(lines.contains(QStringLiteral("N:Ok")), qPrintable(lines.join('\n')));
+        QCOMPARE(lines.last(), QStringLiteral("R:") + QString::fromStdString(Text(10055)));
+        QCOMPARE(GetProfileString("FILE_DIALOGS", "Export_Dialog", ""), folder.File("out.EXP"));
     }
 
     void settingsCommandShowsAndStoresTheChoice() {
