@@ -198,6 +198,12 @@ private slots:
         QCOMPARE(state(), (QList<bool>{true, false, true, true}));
         QCOMPARE(frame->windowTitle(), QStringLiteral("saved.img - Tarnwick"));
         QCOMPARE(frame->RecentFiles().value(0), QString::fromStdString(img));
+        // The recent file takes the place of "Letzte Datei" in the menu.
+        OpenAndClose(frame->FileMenu());
+        const QStringList shown = Shown(frame->FileMenu());
+        QVERIFY(!shown.contains(QStringLiteral("Letzte Datei")));
+        QVERIFY(shown.contains(QStringLiteral("&1 ") + QString::fromStdString(img)));
+        QCOMPARE(GetProfileString("Recent File List", "File1", ""), img);
 
         // A failed import: greyed, even though parts may be present.
         const std::string bad = folder.File("bad.NB0");
