@@ -253,6 +253,7 @@ VariantDialog::VariantDialog(const std::vector<VariantEntry>& variants, QWidget*
     du.Place(targetLabel, 18, 15, 40, 8);
     type_ = new QLabel(this);
     type_->setObjectName(QStringLiteral("type1011"));
+    type_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     du.Place(type_, 59, 15, 164, 10);
     auto* variantLabel = new QLabel(GuiText(kTxtVariantLabel), this);
     du.Place(variantLabel, 18, 26, 120, 8);
