@@ -54,18 +54,18 @@ TEST_F(DocumentFileTest, AbcDocumentMatchesTheWorkedExample) {
 TEST_F(DocumentFileTest, RoundTripKeepsPartsAndValues) {
     Bytes big(40000);
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>((i * 7) ^ (i >> 5));
-    struct Spec {
+    struct PartShape {
         std::uint32_t id;
         Bytes data;
         std::uint32_t address;
     };
-    const std::vector<Spec> specs = {
+    const std::vector<PartShape> shapes = {
         {0x00000001, big, 0x00200000},
         {0x20000000, Bytes(64, 0xEE), 0x001FFFC0},
         {0x00000100, {}, 0},
         {0x80000000, BytesOf("x"), 7},
     };
-    for (const auto& s : specs) AddPart(s.id, s.data, s.address);
+    for (const auto& s : shapes) AddPart(s.id, s.data, s.address);
     doc_.SetValues(NineValues());
     const auto path = PathIn("round.img");
     ASSERT_TRUE(doc_.OnSaveDocument(path));
@@ -74,15 +74,15 @@ TEST_F(DocumentFileTest, RoundTripKeepsPartsAndValues) {
     ASSERT_TRUE(loaded.OnOpenDocument(path));
     EXPECT_TRUE(prompter_.shown.empty());
     EXPECT_EQ(loaded.Values(), NineValues());
-    ASSERT_EQ(loaded.PartCount(), specs.size());
-    for (std::size_t i = 0; i < specs.size(); ++i) {
+    ASSERT_EQ(loaded.PartCount(), shapes.size());
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
         ImagePart* part = loaded.PartAt(static_cast<int>(i));
         SCOPED_TRACE(i);
-        EXPECT_EQ(part->Id(), specs[i].id);
-        EXPECT_EQ(part->Size(), specs[i].data.size());
-        EXPECT_EQ(part->Address(), specs[i].address);
-        EXPECT_EQ(part->Checksum(), Crc(specs[i].data));
-        EXPECT_EQ(PartBytes(*part), specs[i].data);
+        EXPECT_EQ(part->Id(), shapes[i].id);
+        EXPECT_EQ(part->Size(), shapes[i].data.size());
+        EXPECT_EQ(part->Address(), shapes[i].address);
+        EXPECT_EQ(part->Checksum(), Crc(shapes[i].data));
+        EXPECT_EQ(PartBytes(*part), shapes[i].data);
     }
     EXPECT_FALSE(loaded.IsModified());
     EXPECT_EQ(loaded.GetPathName(), path);

@@ -9,11 +9,11 @@ namespace {
 
 struct BlockCase {
     const char* name;
-    BlockSpec spec;
+    BlockSpec layout;
     ErrorList errors;  // empty: the block is taken
 };
 
-BlockSpec Spec(std::uint16_t type) {
+BlockSpec LayoutOf(std::uint16_t type) {
     BlockSpec s;
     s.hardwareType = type;
     return s;
@@ -64,7 +64,7 @@ TEST_F(InterpretBlockTest, TakesOrRefusesTheBlock) {
         SCOPED_TRACE(c.name);
         ClearErrors();
         DeviceInfo info;
-        const Bytes block = HardwareBlock(c.spec);
+        const Bytes block = HardwareBlock(c.layout);
         EXPECT_EQ(info.InterpretBlock(block.data()), c.errors.empty() ? 0 : 1);
         EXPECT_EQ(Errors(), c.errors);
     }
@@ -90,7 +90,7 @@ TEST_F(InterpretBlockTest, NormalisesTheHardwareType) {
     };
     for (const auto& [reported, stored] : cases) {
         DeviceInfo info;
-        const Bytes block = HardwareBlock(Spec(reported));
+        const Bytes block = HardwareBlock(LayoutOf(reported));
         ASSERT_EQ(info.InterpretBlock(block.data()), 0);
         EXPECT_EQ(info.hardwareType, stored) << std::hex << reported;
     }

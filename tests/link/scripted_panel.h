@@ -384,15 +384,15 @@ public:
     }
     // Puts the hardware block at blockAddress and its pointer at 0x03FFFFEC,
     // with the sectors of the block in the memory model.
-    void SetBlock(const BlockSpec& spec, std::uint32_t blockAddress = 0x80000100) {
+    void SetBlock(const BlockSpec& layout, std::uint32_t blockAddress = 0x80000100) {
         Bytes pointer(4);
         Put32(pointer, 0, blockAddress);
         memory.Set(0x03FFFFEC, pointer);
-        memory.Set(blockAddress, HardwareBlock(spec));
-        std::uint32_t a = static_cast<std::uint32_t>(spec.flashStartHigh) << 16;
-        for (int b = 0; b < spec.banks && b < 4; ++b) {
-            memory.AddSectors(a, spec.sectorCounts[b], spec.sectorKb[b] * 1024u);
-            a += spec.sectorCounts[b] * spec.sectorKb[b] * 1024u;
+        memory.Set(blockAddress, HardwareBlock(layout));
+        std::uint32_t a = static_cast<std::uint32_t>(layout.flashStartHigh) << 16;
+        for (int b = 0; b < layout.banks && b < 4; ++b) {
+            memory.AddSectors(a, layout.sectorCounts[b], layout.sectorKb[b] * 1024u);
+            a += layout.sectorCounts[b] * layout.sectorKb[b] * 1024u;
         }
     }
     const std::vector<Request>& Requests() const { return packets.requests; }

@@ -204,20 +204,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FaultCase {
     const char* name;
-    const char* spec;
+    const char* option;
     std::function<void(PanelsimProcess&)> check;
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name << " (" << c.spec << ")"; }
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name << " (" << c.option << ")"; }
 
 class PanelsimFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(PanelsimFault, IsInjected) {
     std::vector<std::string> args;
-    std::istringstream specs(GetParam().spec);
-    for (std::string spec; specs >> spec;) {
+    std::istringstream options(GetParam().option);
+    for (std::string option; options >> option;) {
         args.push_back("--fault");
-        args.push_back(spec);
+        args.push_back(option);
     }
     PanelsimProcess sim(args);
     sim.Connect();
