@@ -1,6 +1,7 @@
 #include "cli/transfer_command.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -73,7 +74,15 @@ int Run(CliContext& context, Kind kind) {
         }
         opened = !document.GetPathName().empty();
     }
-    if (choices.VariantUnresolved()) return kExitUsage;
+    if (choices.VariantUnresolved()) {
+        // The call was incomplete: the transfer file it began is empty and
+        // goes again, so that no script mistakes it for a result.
+        struct stat st {};
+        const std::string& exp = TransferFileName();
+        if (!exp.empty() && ::stat(exp.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+            ::unlink(exp.c_str());
+        return kExitUsage;
+    }
     switch (outcome) {
     case TransferOutcome::Done: return kExitSuccess;
     case TransferOutcome::Failed: return kExitFailed;

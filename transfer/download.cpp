@@ -218,6 +218,10 @@ bool TransferView::DoTransfer(bool fromCommandLine) {
         if (!chosen) return fail(0x32);
         mask = *chosen;
     }
+    // Components that leave no image of the document to send (-HWT given
+    // for a Windows CE document, say) would erase the panel and write
+    // nothing, and then report success: refuse them before anything is done.
+    if ((mask & ~kConfigPartId) == 0) return fail(0x34);
 
     const bool erase = app.eraseFlash != 0;
     const bool ran = RunWorker(

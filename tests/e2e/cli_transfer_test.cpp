@@ -237,6 +237,7 @@ TEST_F(CliTransferTest, TransferIntoAFileNeedsAVariantWhenThereAreSeveral) {
     EXPECT_NE(ambiguous.err.find("KV40-1"), std::string::npos) << ambiguous.err;
     EXPECT_NE(ambiguous.err.find("KV40-2"), std::string::npos);
     EXPECT_NE(ambiguous.err.find("-VARIANT=KEY"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("tofile.exp")));
 
     const CliRun unknown = Cli({"-IMPEX", "-TOFILE", "-VARIANT=KV99-1", document});
     EXPECT_EQ(unknown.status, 2);

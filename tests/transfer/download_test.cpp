@@ -147,6 +147,20 @@ TEST_F(ComponentTest, CommandLineComponentsLimitWhatIsSent) {
     EXPECT_EQ(Written(), std::make_pair(true, false));
 }
 
+TEST_F(TransferTest, CommandLineComponentsWithoutAnImageOfTheDocumentEraseNothing) {
+    AddImage(TestImage{1, Data(2000, 5)});
+    app.batchCommand = kCommandDownload;
+    app.batchComponents = kComponentsHwt;  // the pair 0x40/0x80, not in this document
+    StartPanel(kKv40);
+    EXPECT_FALSE(view->DoTransfer(true));
+    ShowError(log, prompter);
+    EXPECT_EQ(Shown(), "Ungültige Image-Kombination");
+    EXPECT_FALSE(view->IsPlaced());
+    StopPanel();
+    EXPECT_EQ(sim.ReportNumber("erases"), 0);
+    EXPECT_EQ(sim.ReportNumber("requests_write"), 0);
+}
+
 TEST_F(ComponentTest, FirmwareLeavesTheConfigurationOut) {
     choices.components.push_back(ComponentMask(doc->PresentMask(), 0));
     StartPanel(kKv40);
