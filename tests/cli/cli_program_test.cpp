@@ -104,10 +104,10 @@ TEST_F(CliProgram, PortMappingIsStored) {
 
 TEST_F(CliProgram, BatchCommandTakesAnAbsolutePathAsItsFile) {
     const Outcome r = Run({"-DOWNLOAD", "/abs/path/x.img", "-COM2"});
-    // The command runs (here: is not there yet) instead of falling back to
-    // "no batch command", so the path was taken as the file.
+    // The command runs (here: cannot open the document) instead of falling
+    // back to "no batch command", so the path was taken as the file.
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("DOWNLOAD is not available yet"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Datei nicht gefunden"), std::string::npos) << r.err;
     EXPECT_EQ(testing::ReadWholeFile(SettingsFile()), "[SETTINGS]\nDEVICE=1\n");
 }
 

@@ -179,7 +179,7 @@ struct VariantCase {
     std::vector<std::string> offered;  // keys shown when there is a choice
     std::optional<std::size_t> answer; // what the person picks
     bool selected;
-    std::uint32_t flashSize, flashStart, loaderSize;  // in DeviceInfo afterwards
+    std::uint32_t flashSize = 0, flashStart = 0, loaderSize = 0;  // in DeviceInfo afterwards
 };
 class VariantTest : public ToFileTest, public ::testing::WithParamInterface<VariantCase> {};
 
