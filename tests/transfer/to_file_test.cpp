@@ -357,3 +357,27 @@ TEST(SerialDevices, StableNamesFirstThenTheKindsThatExist) {
 
 }  // namespace
 }  // namespace tarnwick::testing
+
+namespace tarnwick::testing {
+namespace {
+
+TEST(TransferFileName, ExtensionBecomesExpComparedCaseSensitively) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/d/panel.exp", "/d/panel.exp"},
+        {"/d/panel.EXP", "/d/panel.exp"},
+        {"/d/panel.bin", "/d/panel.exp"},
+        {"/d/panel", "/d/panel.exp"},
+        {"/d/v1.2/panel", "/d/v1.2/panel.exp"},
+    };
+    for (const auto& [chosen, expected] : cases) EXPECT_EQ(TransferFileNameFor(chosen), expected) << chosen;
+}
+
+TEST(ComponentChoice, FirmwareDropsTheConfigurationOnly) {
+    EXPECT_EQ(ComponentMask(0x20000101, 0), 0x20000001u);
+    EXPECT_EQ(ComponentMask(0x20000101, 1), 0x20000101u);
+    EXPECT_EQ(ComponentMask(0x100, 0), 0u);
+    EXPECT_EQ(ComponentMask(0x100, 1), 0x100u);
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
