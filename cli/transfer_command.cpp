@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/ini_file.h"
 #include "app/settings.h"
 #include "app/tarnwick_app.h"
 #include "cli/commands.h"
@@ -13,6 +14,9 @@
 #include "cli/console_interrupt.h"
 #include "cli/console_progress.h"
 #include "document/tarnwick_doc.h"
+#include "link/device_info.h"
+#include "ports/log.h"
+#include "ports/prompter.h"
 #include "transfer/interface_settings.h"
 #include "transfer/transfer_view.h"
 
@@ -57,8 +61,46 @@ private:
 
 enum class Kind { Download, Upload, ToFile };
 
+// Stand-ins that show nothing, for a look into the document before the run.
+class SilentLog : public Log {
+public:
+    void AppendLog(const std::string&, std::uint32_t, unsigned) override {}
+    void SetLogFormat(std::uint32_t, unsigned) override {}
+    void ClearLog() override {}
+};
+class SilentPrompter : public Prompter {
+public:
+    MessageAnswer MessageBox(const std::string&, MessageIcon, MessageButtons buttons) override {
+        return buttons == MessageButtons::YesNoCancel ? MessageAnswer::No : MessageAnswer::Ok;
+    }
+    std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return {}; }
+    std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return {}; }
+    std::optional<FontChoice> ChooseFont(const FontChoice&, int, int) override { return {}; }
+};
+
+// Before a transfer into a file: the variant must be clear from the command
+// line. When the program INI offers several for the document's panel type
+// and -VARIANT names none of them (or names one that is not there), the
+// variants are listed and the call ends as incomplete, before any file is
+// made. A document that cannot be opened is left to the run, which says why.
+bool VariantIsClear(CliContext& context) {
+    SilentLog log;
+    SilentPrompter prompter;
+    CTarnwickDoc document(log, prompter);
+    if (!document.OnOpenDocument(context.app.batchFile) || document.PresentMask() == 0) return true;
+    const std::string type = PanelTypeName(document.HardwareType());
+    const std::vector<VariantEntry> variants = ReadTargetVariants(context.app, type);
+    const std::string& key = context.app.batchVariant;
+    if (variants.empty() || (variants.size() == 1 && key.empty())) return true;
+    for (const auto& v : variants)
+        if (!key.empty() && SameName(v.key, key)) return true;
+    cli::ConsoleChoices(key).ChooseVariant(variants);
+    return false;
+}
+
 int Run(CliContext& context, Kind kind) {
     cli::InterruptScope interrupt(context.quiet);
+    if (kind == Kind::ToFile && !VariantIsClear(context)) return kExitUsage;
     TransferStatusHost status(cli::DefaultConsoleProgressOptions(context.quiet));
     cli::ConsoleChoices choices(context.app.batchVariant);
     TransferOutcome outcome;

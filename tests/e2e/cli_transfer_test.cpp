@@ -238,6 +238,8 @@ TEST_F(CliTransferTest, TransferIntoAFileNeedsAVariantWhenThereAreSeveral) {
     EXPECT_NE(ambiguous.err.find("KV40-2"), std::string::npos);
     EXPECT_NE(ambiguous.err.find("-VARIANT=KEY"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir.File("tofile.exp")));
+    // Refused before anything runs: no transfer in the log.
+    EXPECT_EQ(ambiguous.out.find("Transfer"), std::string::npos) << ambiguous.out;
 
     const CliRun unknown = Cli({"-IMPEX", "-TOFILE", "-VARIANT=KV99-1", document});
     EXPECT_EQ(unknown.status, 2);
