@@ -29,6 +29,7 @@ constexpr unsigned kTextTransferRunning = 11023;
 constexpr std::uint32_t kFnFlashProgramming = 0x34;
 
 constexpr std::uint32_t kSetSplitImage = 0x20000601;
+constexpr std::uint32_t kSplitOverflow = 0x00000600;
 constexpr std::uint32_t kNoNextHeader = 0xFFFFFFFF;
 constexpr std::size_t kStorageAddressOffset = 0x0A;
 
@@ -213,6 +214,11 @@ bool TransferView::DoTransfer(bool fromCommandLine) {
     std::uint32_t mask = document.PresentMask();
     if (fromCommandLine) {
         mask &= app.batchComponents;
+        // The overflow of a split Windows CE image (0x200 with its header
+        // 0x400) is the rest of that image: the panel's first header links to
+        // it, so it goes wherever the image goes, whatever the component
+        // keyword was written for.
+        if ((mask & 0x1) != 0) mask |= document.PresentMask() & kSplitOverflow;
     } else if ((mask & kConfigPartId) != 0) {
         const auto chosen = context_.choices.ChooseComponents(mask, mask & ~kConfigPartId);
         if (!chosen) return fail(0x32);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -161,6 +162,41 @@ TEST_F(CliTransferTest, ImportDownloadUploadRoundTrip) {
     EXPECT_EQ(dataPart(after), dataPart(before)) << before << after;
     sim.Stop();
     EXPECT_EQ(sim.ReportNumber("violations"), 0);
+}
+
+// An image too large for a type-0x400 panel's image region is split by the
+// import; the download places the overflow at the start of the flash, below
+// the bootloader, and the upload brings all four parts back.
+TEST_F(CliTransferTest, SplitImageOnType400RoundTrip) {
+    const std::string document = ImportedDocument(
+        "split", {"--size", "3800000", "--data", "random", "--hardware", "0x400", "--area", "0x3F0000"});
+    sim.Stop();
+    ASSERT_TRUE(sim.Start({"-c", std::string(PANELSIM_PANELS_DIR) + "/kv70.cfg"}, dir.Path()));
+    const CliRun download = Cli({"-DOWNLOAD", "-COM1=" + sim.Path(), "-230400", document});
+    EXPECT_EQ(download.status, 0) << download.out << download.err;
+    const std::string uploaded = dir.File("split-up.img");
+    const CliRun upload = Cli({"-UPLOAD", "-CE", "-COM1", "-230400", uploaded});
+    EXPECT_EQ(upload.status, 0) << upload.out << upload.err;
+
+    // Id, size and checksum of the data parts, addresses of the uploaded ones.
+    const auto parts = [](const std::string& table) {
+        std::istringstream in(table);
+        std::map<std::string, std::string> out;
+        std::string nr, id, size, address, checksum, packed;
+        std::getline(in, nr);
+        while (in >> nr >> id >> size >> address >> checksum >> packed)
+            out[id] = size + " " + (id == "0x00000001" || id == "0x00000200" ? checksum : address);
+        return out;
+    };
+    const auto before = parts(Parts(document)), after = parts(Parts(uploaded));
+    ASSERT_EQ(before.size(), 4u) << Parts(document);
+    EXPECT_EQ(after.at("0x00000001"), before.at("0x00000001"));
+    EXPECT_EQ(after.at("0x00000200"), before.at("0x00000200"));
+    EXPECT_EQ(after.at("0x20000000"), "64 0xBFC80000");
+    EXPECT_EQ(after.at("0x00000400"), "64 0xBF800000");
+    sim.Stop();
+    EXPECT_EQ(sim.ReportNumber("violations"), 0);
+    EXPECT_EQ(sim.ReportNumber("loader_violations"), 0);
 }
 
 TEST_F(CliTransferTest, NoEraseErasesOnlyTheSectorsWritten) {

@@ -147,6 +147,22 @@ TEST_F(ComponentTest, CommandLineComponentsLimitWhatIsSent) {
     EXPECT_EQ(Written(), std::make_pair(true, false));
 }
 
+TEST_F(TransferTest, CommandLineComponentsTakeTheOverflowOfASplitImageAlong) {
+    TestImage first{1, Data(6000, 40)}, overflow{0x40, Data(3000, 41)};
+    AddImage(first, 4, 0x400);
+    AddImage(overflow, 4, 0x400);
+    app.batchCommand = kCommandDownload;
+    app.batchComponents = kComponentsAll;  // the default: 0x20000101
+    StartPanel(kKv70);
+    ASSERT_TRUE(view->DoTransfer(true)) << Shown();
+    const Bytes flash = StopPanel();
+    // The first header links to the overflow, which is there.
+    EXPECT_EQ(At(flash, kKv70.flashStart, 0xBF800040, 3000), overflow.stored);
+    const Bytes header = At(flash, kKv70.flashStart, 0xBF800000, 64);
+    ASSERT_EQ(header.size(), 64u);
+    EXPECT_EQ(ImageHeaderRecord::Decode(header.data()).NextHeaderAddress, 0u);
+}
+
 TEST_F(TransferTest, CommandLineComponentsWithoutAnImageOfTheDocumentEraseNothing) {
     AddImage(TestImage{1, Data(2000, 5)});
     app.batchCommand = kCommandDownload;
