@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "opctest/abi_values.h"
 #include "opctest/opc_automation_abi.h"
 #include "opctest/sim_control.h"
 #include "opctest/sim_server.h"
@@ -72,29 +73,6 @@ T* GuardObject(ravolin_opc_error* err, F f) {
   T* result = nullptr;
   Guard(err, [&] { result = new T{f()}; });
   return result;
-}
-
-ravolin_opc_value ToAbi(const Variant& v) {
-  ravolin_opc_value out{};
-  if (std::holds_alternative<Null>(v)) out.type = RAVOLIN_OPC_NULL;
-  if (auto* b = std::get_if<bool>(&v)) out.type = RAVOLIN_OPC_BOOL, out.integer = *b;
-  if (auto* i = std::get_if<std::int64_t>(&v)) out.type = RAVOLIN_OPC_INT, out.integer = *i;
-  if (auto* d = std::get_if<double>(&v)) out.type = RAVOLIN_OPC_DOUBLE, out.number = *d;
-  if (auto* s = std::get_if<std::string>(&v)) out.type = RAVOLIN_OPC_STRING, out.text = s->c_str();
-  if (auto* d = std::get_if<Date>(&v)) out.type = RAVOLIN_OPC_DATE, out.number = d->value;
-  return out;
-}
-
-Variant FromAbi(const ravolin_opc_value& v) {
-  switch (v.type) {
-    case RAVOLIN_OPC_NULL: return Null{};
-    case RAVOLIN_OPC_BOOL: return v.integer != 0;
-    case RAVOLIN_OPC_INT: return static_cast<std::int64_t>(v.integer);
-    case RAVOLIN_OPC_DOUBLE: return v.number;
-    case RAVOLIN_OPC_STRING: return std::string(v.text ? v.text : "");
-    case RAVOLIN_OPC_DATE: return Date{v.number};
-    default: return std::monostate{};
-  }
 }
 
 ravolin_opc_server* ServerCreate(ravolin_opc_error* err) {
