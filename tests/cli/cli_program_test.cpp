@@ -15,6 +15,7 @@
 
 #include "app/instance_lock.h"
 #include "app/temp_folder.h"
+#include "support/spawn_arrays.h"
 
 extern char** environ;
 
@@ -51,16 +52,8 @@ protected:
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<std::string> argStrings{program};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argStrings) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> envStrings;
-        for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& e : envStrings) envp.push_back(e.data());
-        envp.push_back(nullptr);
+        testing::CStringArray argv(testing::CommandLine(program, args));
+        testing::CStringArray envp(testing::EnvironmentEntries(env));
 
         Outcome outcome;
         pid_t pid = 0;

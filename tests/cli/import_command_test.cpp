@@ -16,6 +16,7 @@
 
 #include "app/command_line.h"
 #include "support/nb0_builder.h"
+#include "support/spawn_arrays.h"
 
 extern char** environ;
 
@@ -64,16 +65,8 @@ protected:
                                          0600);
         posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
         posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-        std::vector<std::string> argStrings{program};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argStrings) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> envStrings;
-        for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& e : envStrings) envp.push_back(e.data());
-        envp.push_back(nullptr);
+        testing::CStringArray argv(testing::CommandLine(program, args));
+        testing::CStringArray envp(testing::EnvironmentEntries(env));
 
         pid_t pid = 0;
         const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
