@@ -12,6 +12,7 @@
 #include "app/file.h"
 #include "codec/crc16.h"
 #include "codec/lz_codec.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "ports/progress.h"
 
@@ -19,7 +20,6 @@ namespace tarnwick {
 namespace {
 
 constexpr std::uint32_t kFunctionCompressStream = 0x3B;
-constexpr std::uint32_t kErrorCancelled = 0x32;
 
 inline std::uint32_t Get16(const std::uint8_t* p) {
     return p[0] | (static_cast<std::uint32_t>(p[1]) << 8);

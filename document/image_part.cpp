@@ -9,14 +9,11 @@
 #include "codec/lz_codec.h"
 #include "document/checked_file.h"
 #include "document/le_bytes.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 
 namespace tarnwick {
 namespace {
-
-constexpr std::uint32_t kErrReadFile = 0x33;
-constexpr std::uint32_t kErrWriteFile = 0x38;
-constexpr std::uint32_t kErrUnreadableData = 0x3A;
 
 // Crc16 takes at most 32768 bytes at a time; longer data runs on in pieces.
 std::uint16_t ChecksumOf(const void* data, std::size_t n) {
@@ -128,12 +125,12 @@ bool ImagePart::SerializeData(Archive& archive) {
         // The part's bytes must come back whole: a stream cut short would be
         // a damaged image in a file that looks fine.
         if (!HasFile() || file_.Seek(0) != 0) {
-            ReportError(kFnSavePartData, kErrReadFile);
+            ReportError(kFnSavePartData, kErrorFileRead);
             return false;
         }
         const std::int64_t start = doc.Position();
         if (start < 0) {
-            ReportError(kFnSavePartData, kErrWriteFile);
+            ReportError(kFnSavePartData, kErrorFileWrite);
             return false;
         }
         CheckedFile source(file_);
@@ -148,14 +145,14 @@ bool ImagePart::SerializeData(Archive& archive) {
         context.progress = nullptr;
         EncodeStream(destination, source, context);
         if (context.status == kCodecShortInput || source.ReadFailed()) {
-            ReportError(kFnSavePartData, kErrReadFile);
+            ReportError(kFnSavePartData, kErrorFileRead);
             return false;
         }
         const std::int64_t end = start + static_cast<std::int64_t>(context.blockLength);
         // Offsets in the file are 32-bit: a document must stay below 4 GiB.
         if (context.status != kCodecOk || destination.WriteFailed() || doc.Position() != end ||
             end > static_cast<std::int64_t>(0xFFFFFFFFu)) {
-            ReportError(kFnSavePartData, kErrWriteFile);
+            ReportError(kFnSavePartData, kErrorFileWrite);
             return false;
         }
         dataOffset_ = static_cast<std::uint32_t>(start);
@@ -169,15 +166,15 @@ bool ImagePart::SerializeData(Archive& archive) {
     const std::int64_t streamEnd =
         static_cast<std::int64_t>(dataOffset_) + static_cast<std::int64_t>(packedSize_);
     if (streamEnd > archive.LoadLimit()) {
-        ReportError(kFnLoadPartData, kErrUnreadableData);
+        ReportError(kFnLoadPartData, kErrorFileDataUnreadable);
         return false;
     }
     if (!HasFile() || file_.Seek(0) != 0) {
-        ReportError(kFnLoadPartData, kErrWriteFile);
+        ReportError(kFnLoadPartData, kErrorFileWrite);
         return false;
     }
     if (doc.Seek(dataOffset_) != static_cast<std::int64_t>(dataOffset_)) {
-        ReportError(kFnLoadPartData, kErrUnreadableData);
+        ReportError(kFnLoadPartData, kErrorFileDataUnreadable);
         return false;
     }
     CheckedFile source(doc);
@@ -192,14 +189,14 @@ bool ImagePart::SerializeData(Archive& archive) {
     context.runningChecksums = 1;
     DecodeStream(destination, source, context);
     if (destination.WriteFailed()) {
-        ReportError(kFnLoadPartData, kErrWriteFile);
+        ReportError(kFnLoadPartData, kErrorFileWrite);
         return false;
     }
     if (context.status == kCodecOk && context.dataChecksum == checksum_ &&
         context.blockChecksum == packedChecksum_ && context.dataLength == size_) {
         return true;
     }
-    ReportError(kFnLoadPartData, kErrUnreadableData);
+    ReportError(kFnLoadPartData, kErrorFileDataUnreadable);
     return false;
 }
 

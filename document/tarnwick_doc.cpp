@@ -11,6 +11,7 @@
 #include "app/path_value.h"
 #include "app/string_table.h"
 #include "document/le_bytes.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "ports/log.h"
 #include "ports/prompter.h"
@@ -26,13 +27,6 @@ constexpr unsigned kStrSaving = 11035;         // "Speichern von  %s...\r\n"
 constexpr unsigned kStrUntitled = 61443;       // "Unbenannt"
 constexpr unsigned kStrAskToSave = 61699;      // "Änderungen in %1 speichern?"
 constexpr unsigned kStrSeekError = 61865;      // "Positionierungsfehler auf %1."
-
-constexpr std::uint32_t kErrReadFile = 0x33;
-constexpr std::uint32_t kErrFileMissing = 0x36;
-constexpr std::uint32_t kErrWriteFile = 0x38;
-constexpr std::uint32_t kErrUnreadableData = 0x3A;
-constexpr std::uint32_t kErrCannotCreate = 0x3B;
-constexpr std::uint32_t kErrUnknownFormat = 0x3C;
 
 struct PairRow {
     std::uint32_t imageType;
@@ -114,7 +108,7 @@ bool CTarnwickDoc::GrowForOneMore() {
 ImagePart* CTarnwickDoc::AddPart() {
     ImagePart part;
     if (!part.HasFile() || !GrowForOneMore()) {
-        ReportError(kFnCreatePart, kErrWriteFile);
+        ReportError(kFnCreatePart, kErrorFileWrite);
         return nullptr;
     }
     parts_.push_back(std::move(part));
@@ -285,7 +279,7 @@ bool CTarnwickDoc::OnFileSaveAs() { return DoSave({}, true); }
 bool CTarnwickDoc::OnOpenDocument(const std::string& path) {
     auto file = NewFile();
     if (!file->Open(path, File::Mode::Read)) {
-        ReportError(kFnOpenDocument, errno == ENOENT ? kErrFileMissing : kErrReadFile);
+        ReportError(kFnOpenDocument, errno == ENOENT ? kErrorFileNotFound : kErrorFileRead);
         ShowError(log_, prompter_);
         return false;
     }
@@ -339,7 +333,7 @@ bool CTarnwickDoc::WriteDocumentFile(const std::string& path) {
         fd = ::mkostemp(temp.data(), O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        ReportError(kFnSaveDocument, kErrCannotCreate, path);
+        ReportError(kFnSaveDocument, kErrorFileCreate, path);
         return false;
     }
     // The new file gets the permissions of the one it replaces, or those a
@@ -360,12 +354,12 @@ bool CTarnwickDoc::WriteDocumentFile(const std::string& path) {
     Archive archive(*file, Archive::Mode::Store);
     bool ok = Serialize(archive);
     if (ok && !file->Flush()) {
-        ReportError(kFnSaveDocument, kErrWriteFile);
+        ReportError(kFnSaveDocument, kErrorFileWrite);
         ok = false;
     }
     file->Close();
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ReportError(kFnSaveDocument, kErrWriteFile);
+        ReportError(kFnSaveDocument, kErrorFileWrite);
         ok = false;
     }
     if (!ok) {
@@ -388,7 +382,7 @@ bool CTarnwickDoc::Serialize(Archive& archive) {
 bool CTarnwickDoc::StoreDocument(Archive& archive) {
     File& file = archive.GetFile();
     if (file.Seek(0) != 0) {
-        ReportError(kFnSaveDocument, kErrWriteFile);
+        ReportError(kFnSaveDocument, kErrorFileWrite);
         return false;
     }
     for (auto& part : parts_) {
@@ -400,12 +394,12 @@ bool CTarnwickDoc::StoreDocument(Archive& archive) {
                                  static_cast<std::int64_t>(kDocumentHeaderSize);
     // Offsets are 32-bit: a document stays below 4 GiB.
     if (tableOffset < 0 || fileEnd > static_cast<std::int64_t>(0xFFFFFFFFu)) {
-        ReportError(kFnSaveDocument, kErrWriteFile);
+        ReportError(kFnSaveDocument, kErrorFileWrite);
         return false;
     }
     for (auto& part : parts_) {
         if (!part.SerializeRecord(archive)) {
-            ReportError(kFnSaveDocument, kErrWriteFile);
+            ReportError(kFnSaveDocument, kErrorFileWrite);
             return false;
         }
     }
@@ -423,7 +417,7 @@ bool CTarnwickDoc::StoreDocument(Archive& archive) {
     le::Put32(header + 38, values_.StoredTotal);
     le::Put32(header + 60, kDocumentMagic);
     if (!file.Write(header, sizeof header)) {
-        ReportError(kFnSaveDocument, kErrWriteFile);
+        ReportError(kFnSaveDocument, kErrorFileWrite);
         return false;
     }
     return true;
@@ -432,7 +426,7 @@ bool CTarnwickDoc::StoreDocument(Archive& archive) {
 void CTarnwickDoc::RefuseFormat() {
     log_.SetLogFormat(kLogRed, kLogBold);
     log_.AppendLog(Text(kStrNotOurFormat), kLogRed, kLogBold);
-    ReportError(kFnLoadDocument, kErrUnknownFormat, "");
+    ReportError(kFnLoadDocument, kErrorUnknownFileFormat, "");
     ShowError(log_, prompter_);
 }
 
@@ -452,7 +446,7 @@ bool CTarnwickDoc::LoadDocument(Archive& archive) {
         return false;
     }
     if (file.Read(trailer, sizeof trailer) != 4) {
-        ReportError(kFnOpenDocument, kErrReadFile);
+        ReportError(kFnOpenDocument, kErrorFileRead);
         ShowError(log_, prompter_);
         return false;
     }
@@ -468,7 +462,7 @@ bool CTarnwickDoc::LoadDocument(Archive& archive) {
         return false;
     }
     if (file.Read(header, sizeof header) != static_cast<std::int64_t>(sizeof header)) {
-        ReportError(kFnOpenDocument, kErrReadFile);
+        ReportError(kFnOpenDocument, kErrorFileRead);
         ShowError(log_, prompter_);
         return false;
     }
@@ -508,7 +502,7 @@ bool CTarnwickDoc::LoadDocument(Archive& archive) {
         while (parts_.size() < present) {
             ImagePart part;
             if (!part.HasFile()) {
-                ReportError(kFnCreatePart, kErrWriteFile);
+                ReportError(kFnCreatePart, kErrorFileWrite);
                 ShowError(log_, prompter_);
                 return false;
             }
@@ -517,7 +511,7 @@ bool CTarnwickDoc::LoadDocument(Archive& archive) {
     }
 
     if (file.Seek(tableOffset) != static_cast<std::int64_t>(tableOffset)) {
-        ReportError(kFnOpenDocument, kErrReadFile);
+        ReportError(kFnOpenDocument, kErrorFileRead);
         ShowError(log_, prompter_);
         return false;
     }
@@ -531,7 +525,7 @@ bool CTarnwickDoc::LoadDocument(Archive& archive) {
     }
     for (std::size_t i = 0; i < parts_.size(); ++i) {
         if (!recordRead[i]) {
-            ReportError(kFnLoadPartData, kErrUnreadableData);
+            ReportError(kFnLoadPartData, kErrorFileDataUnreadable);
             ShowError(log_, prompter_);
             continue;
         }
@@ -540,7 +534,7 @@ bool CTarnwickDoc::LoadDocument(Archive& archive) {
     // Records the table promised but the file does not hold count as one
     // part that fails its check.
     if (present < count) {
-        ReportError(kFnLoadPartData, kErrUnreadableData);
+        ReportError(kFnLoadPartData, kErrorFileDataUnreadable);
         ShowError(log_, prompter_);
     }
     return true;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/string_table.h"
+#include "link/error_codes.h"
 #include "ports/log.h"
 #include "ports/prompter.h"
 
@@ -32,13 +33,40 @@ struct CodeText {
 
 // Searched from the first row; codes that share a text share a number.
 constexpr std::array<CodeText, 34> kCodeTable{{
-    {0x20, 10000}, {0x21, 10001}, {0x22, 10002}, {0x23, 10002}, {0x24, 10002},
-    {0x2F, 10002}, {0x25, 10003}, {0x26, 10004}, {0x2A, 10004}, {0x2B, 10004},
-    {0x27, 10005}, {0x28, 10006}, {0x2C, 10006}, {0x2D, 10006}, {0x2E, 10006},
-    {0x29, 10007}, {0x30, 10008}, {0x31, 10011}, {0x32, 10010}, {0x33, 10013},
-    {0x34, 10014}, {0x35, 10012}, {0x36, 10015}, {0x37, 10016}, {0x38, 10017},
-    {0x39, 10018}, {0x3A, 10019}, {0x3B, 10020}, {0x3C, 10021}, {0x3D, 10022},
-    {0x3E, 10023}, {0x3F, 10024}, {0x40, 10025}, {0x41, 10026},
+    {kErrorDeviceChecksum, 10000},
+    {kErrorSendTimeout, 10001},
+    {kErrorProtocol, 10002},
+    {kErrorProtocolErrorReplyChecksum, 10002},
+    {kErrorProtocolReplyChecksum, 10002},
+    {kErrorProtocolShortFrame, 10002},
+    {kErrorBaudRateDetection, 10003},
+    {kErrorDriverOutputQueue, 10004},
+    {kErrorDriverCall, 10004},
+    {kErrorDriverPortStopped, 10004},
+    {kErrorReceiveTimeout, 10005},
+    {kErrorHardwareFlashSize, 10006},
+    {kErrorHardwareMarkers, 10006},
+    {kErrorHardwareBankCount, 10006},
+    {kErrorHardwareSectorCount, 10006},
+    {kErrorInvalidAddress, 10007},
+    {kErrorDocumentFormat, 10008},
+    {kErrorNoValidPanelData, 10011},
+    {kErrorCancelled, 10010},
+    {kErrorFileRead, 10013},
+    {kErrorInvalidImageCombination, 10014},
+    {kErrorPanelMismatch, 10012},
+    {kErrorFileNotFound, 10015},
+    {kErrorImportHeader, 10016},
+    {kErrorFileWrite, 10017},
+    {kErrorPanelMemory, 10018},
+    {kErrorFileDataUnreadable, 10019},
+    {kErrorFileCreate, 10020},
+    {kErrorUnknownFileFormat, 10021},
+    {kErrorPortSetup, 10022},
+    {kErrorPortUnavailable, 10023},
+    {kErrorUnknownPanel, 10024},
+    {kErrorUpgradeNotPossible, 10025},
+    {kErrorDownloadTimeout, 10026},
 }};
 
 constexpr unsigned kGenericMessage = 10009;
@@ -61,7 +89,7 @@ std::string LowerHex(unsigned value) {
 std::optional<std::string> MessageFor(const ErrorEntry& entry, const std::string& source) {
     const unsigned c = entry.code & 0xFFu;
     const unsigned f = entry.function & 0xFFu;
-    if (c >= 0x20 && c <= 0x41) {
+    if (c >= kErrorFirstWithText && c <= kErrorLastWithText) {
         for (const auto& row : kCodeTable) {
             if (row.code == c) {
                 auto text = LoadString(row.stringId);

@@ -8,6 +8,7 @@
 #include "app/string_table.h"
 #include "codec/lz_codec.h"
 #include "document/tarnwick_doc.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "osimage/ce_image_view.h"
 #include "ports/log.h"
@@ -18,10 +19,6 @@ namespace {
 
 constexpr unsigned kOkLine = 11012;           // "Ok\r\n"
 constexpr unsigned kExportCancelled = 11029;  // "Export abgebrochen \r\n"
-constexpr std::uint32_t kCodeCannotCreate = 0x3B;
-constexpr std::uint32_t kCodeReadError = 0x33;
-constexpr std::uint32_t kCodeWriteError = 0x38;
-constexpr std::uint32_t kCodeNoImage = 0x34;  // "Ungültige Image-Kombination"
 constexpr std::uint32_t kHeaderPartId = 0x20000000;
 constexpr std::uint32_t kDataPartId = 0x00000001;
 
@@ -42,13 +39,13 @@ bool ExportCeImage(CTarnwickDoc& doc, const std::optional<std::string>& target) 
     // Without its two type-1 parts the document has nothing to export; no
     // file is made for it.
     if (doc.FindPart(kHeaderPartId) == nullptr || doc.FindPart(kDataPartId) == nullptr) {
-        ReportError(kFnExport, kCodeNoImage);
+        ReportError(kFnExport, kErrorInvalidImageCombination);
         return false;
     }
 
     File out;
     if (!out.Open(path, File::Mode::Create)) {
-        ReportError(kFnExport, kCodeCannotCreate, path);
+        ReportError(kFnExport, kErrorFileCreate, path);
         return false;
     }
     auto fail = [&](std::uint32_t code) {
@@ -64,18 +61,18 @@ bool ExportCeImage(CTarnwickDoc& doc, const std::optional<std::string>& target) 
     if (headerFile.Seek(0) != 0 ||
         headerFile.Read(piece.data(), kImageHeaderRecordSize) !=
             static_cast<std::int64_t>(kImageHeaderRecordSize))
-        return fail(kCodeReadError);
-    if (!out.Write(piece.data(), kImageHeaderRecordSize)) return fail(kCodeWriteError);
+        return fail(kErrorFileRead);
+    if (!out.Write(piece.data(), kImageHeaderRecordSize)) return fail(kErrorFileWrite);
 
     ImagePart* data = doc.FindPart(kDataPartId);
     File& dataFile = data->GetFile();
-    if (dataFile.Seek(0) != 0) return fail(kCodeReadError);
+    if (dataFile.Seek(0) != 0) return fail(kErrorFileRead);
     std::uint32_t left = data->Size();
     while (left > 0) {
         const std::size_t n = left < kBlockPiece ? left : kBlockPiece;
         if (dataFile.Read(piece.data(), n) != static_cast<std::int64_t>(n))
-            return fail(kCodeReadError);
-        if (!out.Write(piece.data(), n)) return fail(kCodeWriteError);
+            return fail(kErrorFileRead);
+        if (!out.Write(piece.data(), n)) return fail(kErrorFileWrite);
         left -= static_cast<std::uint32_t>(n);
     }
     out.Close();

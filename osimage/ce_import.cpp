@@ -12,6 +12,7 @@
 #include "document/le_bytes.h"
 #include "document/tarnwick_doc.h"
 #include "link/device_info.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "link/memory_layout.h"
 #include "osimage/compression_job.h"
@@ -27,13 +28,7 @@ constexpr unsigned kImportingLine = 11011;   // "Importiere %s..."
 constexpr unsigned kImportCancelled = 11013; // "Import abgebrochen \r\n"
 constexpr unsigned kStoredSizeLine = 11020;  // "Größe der komprimierten Daten:\t0x%08X Bytes\r\n"
 
-constexpr std::uint32_t kCodeFileNotFound = 0x36;
-constexpr std::uint32_t kCodeBadHeader = 0x37;
-constexpr std::uint32_t kCodeNoRoom = 0x39;
-constexpr std::uint32_t kCodePrepareFailed = 0x41;
 constexpr std::uint32_t kCodeJobFailed = 0x74;
-constexpr std::uint32_t kCodeReadError = 0x33;
-constexpr std::uint32_t kCodeWriteError = 0x38;
 
 constexpr std::uint32_t kTypeMain = 0x00000001;
 constexpr std::uint32_t kTypeOverflow = 0x00000040;
@@ -112,7 +107,7 @@ bool WriteSplitFile(File& file, PathValue& path, std::uint32_t headerOffset,
     std::string name = ImagePart::TempFolder() + "/expXXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0) {
-        ReportError(kFnSplitFile, kCodeWriteError, name);
+        ReportError(kFnSplitFile, kErrorFileWrite, name);
         return false;
     }
     File out;
@@ -127,8 +122,8 @@ bool WriteSplitFile(File& file, PathValue& path, std::uint32_t headerOffset,
     auto copy = [&](std::uint64_t n) {
         switch (CopyBytes(file, out, n)) {
         case CopyResult::Ok: return true;
-        case CopyResult::ShortRead: ReportError(kFnSplitFile, kCodeReadError); return false;
-        case CopyResult::WriteRefused: ReportError(kFnSplitFile, kCodeWriteError); return false;
+        case CopyResult::ShortRead: ReportError(kFnSplitFile, kErrorFileRead); return false;
+        case CopyResult::WriteRefused: ReportError(kFnSplitFile, kErrorFileWrite); return false;
         }
         return false;
     };
@@ -139,31 +134,31 @@ bool WriteSplitFile(File& file, PathValue& path, std::uint32_t headerOffset,
     };
 
     const std::int64_t length = file.Length();
-    if (length < 0 || file.Seek(0) != 0) return fail(kCodeReadError);
+    if (length < 0 || file.Seek(0) != 0) return fail(kErrorFileRead);
 
     // Every section in front of the type-1 image, unchanged.
     if (!copy(headerOffset)) return dropOut();
 
     std::array<std::uint8_t, kImportHeaderSize> header{};
     if (file.Read(header.data(), header.size()) != static_cast<std::int64_t>(header.size()))
-        return fail(kCodeReadError);
+        return fail(kErrorFileRead);
     const std::uint32_t dataSize = le::Get32(header.data() + kOffDataSize);
     const std::uint32_t start = le::Get32(header.data() + kOffStartAddress);
 
     // The part that fits stays type 1 ...
     le::Put32(header.data() + kOffDataSize, firstSize);
-    if (!out.Write(header.data(), header.size())) return fail(kCodeWriteError);
+    if (!out.Write(header.data(), header.size())) return fail(kErrorFileWrite);
     if (!copy(firstSize)) return dropOut();
 
     // ... and the rest follows as an image of its own, where the first part ends.
     le::Put32(header.data() + kOffStartAddress, start + firstSize);
     le::Put32(header.data() + kOffDataSize, dataSize - firstSize);
     le::Put32(header.data() + kOffImageType, kTypeOverflow);
-    if (!out.Write(header.data(), header.size())) return fail(kCodeWriteError);
+    if (!out.Write(header.data(), header.size())) return fail(kErrorFileWrite);
 
     const std::int64_t rest = length - static_cast<std::int64_t>(headerOffset) -
                               static_cast<std::int64_t>(kImportHeaderSize) - firstSize;
-    if (rest < 0) return fail(kCodeReadError);
+    if (rest < 0) return fail(kErrorFileRead);
     if (!copy(static_cast<std::uint64_t>(rest))) return dropOut();
 
     out.Close();
@@ -174,7 +169,7 @@ bool WriteSplitFile(File& file, PathValue& path, std::uint32_t headerOffset,
 bool PrepareImportFile(PathValue& path, std::uint32_t panelFlashSize) {
     File file;
     if (!file.Open(path.full, File::Mode::Read)) {
-        ReportError(kFnImport, kCodeFileNotFound, path.full);
+        ReportError(kFnImport, kErrorFileNotFound, path.full);
         return false;
     }
     ImportHeaderList list;
@@ -218,14 +213,15 @@ bool ImportCeImage(CeImageView& view, const std::optional<std::string>& batchFil
 
     PathValue path = chosen;
     if (!PrepareImportFile(path, view.panelFlashSize.value_or(FlashSize()))) {
-        ReportError(kFnImport, kCodePrepareFailed, path.full);
+        // Never the first entry: PrepareImportFile has recorded its own cause.
+        ReportError(kFnImport, kErrorDownloadTimeout, path.full);
         return false;
     }
     const SplitFileGuard splitFile(chosen.full, path.full);
 
     File file;
     if (!file.Open(path.full, File::Mode::Read)) {
-        ReportError(kFnImport, kCodeFileNotFound, path.full);
+        ReportError(kFnImport, kErrorFileNotFound, path.full);
         return false;
     }
     // The log names the file the user chose, never the split file.
@@ -236,13 +232,13 @@ bool ImportCeImage(CeImageView& view, const std::optional<std::string>& batchFil
     file.Close();
 
     if (!ValidateImportHeaders(list, log)) {
-        ReportError(kFnImport, kCodeBadHeader);
+        ReportError(kFnImport, kErrorImportHeader);
         return false;
     }
     list.ComputeCompressTotal();
     list.ComputeDataOffsets();
     if (!list.AllValid()) {
-        ReportError(kFnImport, kCodeBadHeader);
+        ReportError(kFnImport, kErrorImportHeader);
         return false;
     }
 
@@ -260,7 +256,7 @@ bool ImportCeImage(CeImageView& view, const std::optional<std::string>& batchFil
                   kLogNormal);
     // Equal is still room enough.
     if (doc.StoredTotal() > doc.ImageAreaSize()) {
-        ReportError(kFnImport, kCodeNoRoom);
+        ReportError(kFnImport, kErrorPanelMemory);
         return false;
     }
     doc.SetModifiedFlag(true);

@@ -8,6 +8,7 @@
 #include "codec/crc16.h"
 #include "document/checked_file.h"
 #include "document/tarnwick_doc.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "ports/log.h"
 #include "transfer/run_worker.h"
@@ -17,9 +18,6 @@ namespace {
 
 constexpr unsigned kCompressingText = 10054;  // "Komprimiere das CE-Image ..."
 constexpr unsigned kOkLine = 11012;           // "Ok\r\n"
-constexpr std::uint32_t kCodeFileNotFound = 0x36;
-constexpr std::uint32_t kCodeReadError = 0x33;
-constexpr std::uint32_t kCodeWriteError = 0x38;
 constexpr std::uint32_t kCodeEncodeFailed = 0x6B;
 constexpr std::uint32_t kCodeStoreFailed = 0x6C;
 constexpr std::uint32_t kCodeHeaderFailed = 0x70;
@@ -33,7 +31,7 @@ bool StoreCompressed(CodecContext& context, File& file, ImagePart& part) {
         // A refused write is told as such; the encoder's own record (the
         // cancel, say) stays in front when it made one.
         if (context.status == kCodecWriteFailed || destination.WriteFailed())
-            ReportError(kFnStoreImage, kCodeWriteError);
+            ReportError(kFnStoreImage, kErrorFileWrite);
         ReportError(kFnStoreImage, kCodeEncodeFailed);
         return false;
     }
@@ -55,12 +53,12 @@ bool StoreUnchanged(CodecContext& context, const ImportHeaderEntry& entry, File&
     while (left > 0) {
         const std::size_t n = left < kBlockPiece ? left : kBlockPiece;
         if (file.Read(piece.data(), n) != static_cast<std::int64_t>(n)) {
-            ReportError(kFnStoreImage, kCodeReadError);
+            ReportError(kFnStoreImage, kErrorFileRead);
             return false;
         }
         checksum = Crc16(piece.data(), n, checksum);
         if (!out.Write(piece.data(), n)) {
-            ReportError(kFnStoreImage, kCodeWriteError);
+            ReportError(kFnStoreImage, kErrorFileWrite);
             return false;
         }
         left -= static_cast<std::uint32_t>(n);
@@ -77,7 +75,7 @@ bool StoreImageData(CodecContext& context, const ImportHeaderEntry& entry, File&
                     ImagePart& part) {
     if (file.Seek(entry.DataOffset) != static_cast<std::int64_t>(entry.DataOffset) ||
         part.GetFile().Seek(0) != 0) {
-        ReportError(kFnStoreImage, kCodeReadError);
+        ReportError(kFnStoreImage, kErrorFileRead);
         return false;
     }
     if (entry.header.IsCompressed()) return StoreCompressed(context, file, part);
@@ -107,7 +105,7 @@ bool AddImageHeaderPart(CeImageView& view, const CodecContext& context, ImportHe
     // A record that cannot be written would leave a header part without
     // content; the job ends here instead.
     if (!WriteHeaderRecord(*part, record)) {
-        ReportError(kFnHeaderRecord, kCodeWriteError);
+        ReportError(kFnHeaderRecord, kErrorFileWrite);
         return false;
     }
     return true;
@@ -120,7 +118,7 @@ bool CompressionWorker(CompressionJob& job, StatusDialog& dialog) {
 
     File file;
     bool ok = file.Open(job.path.full, File::Mode::Read);
-    if (!ok) ReportError(kFnCompressionWorker, kCodeFileNotFound, job.path.full);
+    if (!ok) ReportError(kFnCompressionWorker, kErrorFileNotFound, job.path.full);
 
     const auto& entries = job.list->Entries();
     for (std::size_t i = 0; ok && i < entries.size(); ++i) {
