@@ -6,6 +6,7 @@
 #include "codec/crc16.h"
 #include "codec/lz_codec.h"
 #include "document/le_bytes.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "ports/progress.h"
 
@@ -167,7 +168,7 @@ int BootLink::Receive(std::uint8_t* destination, std::uint16_t count, std::uint3
         bytesLeft_ = bufferLength_;
     }
     if (bytesLeft_ < count) {
-        ReportError(kFnTake, 0x2F);
+        ReportError(kFnTake, kErrorProtocolShortFrame);
         ReportError(kFnReceive, 0x61);
         return 1;
     }
@@ -195,7 +196,7 @@ bool BootLink::CheckPacketCrc(const std::uint8_t* packet, std::uint16_t availabl
 
 void BootLink::ExamineBadReply(std::uint16_t received) {
     if (!CheckReply(kCmdErrorReply, 0, 0, kErrorReplyLength, packet_)) {
-        ReportError(kFnExamine, 0x22);
+        ReportError(kFnExamine, kErrorProtocol);
         return;
     }
     if (received < kErrorReplyLength &&
@@ -204,7 +205,7 @@ void BootLink::ExamineBadReply(std::uint16_t received) {
         return;
     }
     if (!CheckPacketCrc(packet_, kErrorReplyLength)) {
-        ReportError(kFnExamine, 0x23);
+        ReportError(kFnExamine, kErrorProtocolErrorReplyChecksum);
         return;
     }
     // The panel's own code; codes with a text of their own are shown with it.
@@ -235,7 +236,7 @@ int BootLink::ReadMemory(std::uint32_t address, std::uint32_t count, std::uint8_
         }
         if (!CheckPacketCrc(packet_, static_cast<std::uint16_t>(n + kPacketOverhead))) {
             ExamineBadReply(static_cast<std::uint16_t>(n + kPacketOverhead));
-            ReportError(kFnReadMemory, 0x24);
+            ReportError(kFnReadMemory, kErrorProtocolReplyChecksum);
             return 1;
         }
         std::memcpy(destination, packet_ + 14, n);
@@ -265,7 +266,7 @@ int BootLink::SimpleExchange(std::uint32_t function, std::uint8_t command, std::
     }
     if (!CheckPacketCrc(packet_, kPacketOverhead)) {
         ExamineBadReply(kPacketOverhead);
-        ReportError(function, 0x24);
+        ReportError(function, kErrorProtocolReplyChecksum);
         return 1;
     }
     return 0;
@@ -309,7 +310,7 @@ int BootLink::MemoryChecksum(std::uint32_t address, std::uint32_t count, std::ui
     }
     if (!CheckPacketCrc(packet_, kPacketOverhead + 2)) {
         ExamineBadReply(kPacketOverhead + 2);
-        ReportError(kFnChecksum, 0x24);
+        ReportError(kFnChecksum, kErrorProtocolReplyChecksum);
         return 1;
     }
     *result = le::Get16(packet_ + 14);

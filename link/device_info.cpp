@@ -7,6 +7,7 @@
 #include "app/string_table.h"
 #include "document/le_bytes.h"
 #include "link/bootloader.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 
 namespace tarnwick {
@@ -67,7 +68,7 @@ std::string PanelTypeName(std::uint32_t t) {
 
 int DeviceInfo::InterpretBlock(const std::uint8_t* b) {
     if (b[0] != 0xA5 || b[0x7F] != 0x5A) {
-        ReportError(kFnInterpret, 0x2C);
+        ReportError(kFnInterpret, kErrorHardwareMarkers);
         return 1;
     }
     std::uint16_t type = le::Get16(b + 0x10) & 0xFFF0;
@@ -81,13 +82,13 @@ int DeviceInfo::InterpretBlock(const std::uint8_t* b) {
 
     const unsigned banks = b[0x01];
     if (banks > 4) {
-        ReportError(kFnInterpret, 0x2D);
+        ReportError(kFnInterpret, kErrorHardwareBankCount);
         return 1;
     }
     unsigned sectors = 0;
     for (unsigned bank = 0; bank < banks; ++bank) sectors += b[0x06 + bank];
     if (sectors > kMaxSectors) {
-        ReportError(kFnSectorStarts, 0x2E);
+        ReportError(kFnSectorStarts, kErrorHardwareSectorCount);
         ReportError(kFnInterpret, 0x5E);
         return 1;
     }
@@ -106,7 +107,7 @@ int DeviceInfo::InterpretBlock(const std::uint8_t* b) {
     sectorErased.fill(false);
 
     if (flashSize != static_cast<std::uint32_t>(le::Get16(b + 0x04)) * 1024) {
-        ReportError(kFnInterpret, 0x28);
+        ReportError(kFnInterpret, kErrorHardwareFlashSize);
         return 1;
     }
     bootloaderVersion = le::Get16(b + 0x16);
@@ -167,7 +168,7 @@ std::uint32_t DeviceInfo::ImageAreaStart() const {
     switch (PanelFamily(hardwareType)) {
     case kFamily10: return flashStart;
     case kFamilyFE0: return kFe0LoaderBase + loaderSize;
-    default: ReportError(kFnImageArea, 0x3F); return 0;
+    default: ReportError(kFnImageArea, kErrorUnknownPanel); return 0;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "document/le_bytes.h"
 #include "link/bootloader.h"
 #include "link/device_info.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "ports/progress.h"
 
@@ -43,7 +44,7 @@ int EraseRange(std::uint32_t address, std::uint32_t count, Progress* progress) {
     DeviceInfo& info = TheDeviceInfo();
     const std::uint64_t end = std::uint64_t{address} + count;
     if (address < info.flashStart || end > std::uint64_t{info.flashStart} + info.flashSize) {
-        ReportError(kFnEraseRange, 0x29);
+        ReportError(kFnEraseRange, kErrorInvalidAddress);
         return 1;
     }
     const auto sectorEnd = [&info](unsigned k) {
@@ -69,7 +70,7 @@ int EraseRange(std::uint32_t address, std::uint32_t count, Progress* progress) {
             info.sectorErased[k] = true;
         }
         if (Cancelled(progress)) {
-            ReportError(kFnEraseRange, 0x32);
+            ReportError(kFnEraseRange, kErrorCancelled);
             return 1;
         }
     }
@@ -101,7 +102,7 @@ int DownloadImage(ImagePart& image, Progress* progress) {
     std::uint32_t remaining = image.Size();
     std::uint32_t address = image.Address();
     if (remaining > 0 && file.Seek(0) != 0) {
-        ReportError(kFnDownload, 0x33);
+        ReportError(kFnDownload, kErrorFileRead);
         return 1;
     }
     if (progress != nullptr) {
@@ -112,7 +113,7 @@ int DownloadImage(ImagePart& image, Progress* progress) {
     while (remaining > 0) {
         const std::uint32_t n = std::min(remaining, kPiece);
         if (file.Read(piece.data(), n) != static_cast<std::int64_t>(n)) {
-            ReportError(kFnDownload, 0x33);
+            ReportError(kFnDownload, kErrorFileRead);
             return 1;
         }
         if (progress != nullptr) progress->AddProgress(n);
@@ -121,7 +122,7 @@ int DownloadImage(ImagePart& image, Progress* progress) {
             return 1;
         }
         if (Cancelled(progress)) {
-            ReportError(kFnDownload, 0x32);
+            ReportError(kFnDownload, kErrorCancelled);
             return 1;
         }
         const int written = toFile ? WriteToTransferFile(address, n, piece.data())
@@ -140,7 +141,7 @@ int DownloadImage(ImagePart& image, Progress* progress) {
             return 1;
         }
         if (crc != image.Checksum()) {
-            ReportError(kFnDownload, 0x20);
+            ReportError(kFnDownload, kErrorDeviceChecksum);
             return 1;
         }
     }
@@ -153,7 +154,7 @@ int PrepareImageHeader(ImagePart& headerImage, std::uint32_t storageAddress,
     File& file = headerImage.GetFile();
     std::uint8_t record[kHeaderRecordSize];
     if (file.Seek(0) != 0 || file.Read(record, sizeof record) != static_cast<std::int64_t>(sizeof record)) {
-        ReportError(kFnPrepareHeader, 0x33);
+        ReportError(kFnPrepareHeader, kErrorFileRead);
         return 0;
     }
     le::Put32(record + 0x0A, storageAddress);

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app/settings.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 
 namespace tarnwick {
@@ -121,7 +122,7 @@ int SerialPort::Open() {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        ReportError(kFnOpen, 0x3E);
+        ReportError(kFnOpen, kErrorPortUnavailable);
         return 2;
     }
 
@@ -163,7 +164,7 @@ int SerialPort::Open() {
         }
     }
     if (!ok) {
-        ReportError(kFnOpen, 0x3D);
+        ReportError(kFnOpen, kErrorPortSetup);
         fd_ = -1;
         for (int& p : stopPipe_) {
             if (p >= 0) ::close(p);
@@ -184,7 +185,7 @@ void SerialPort::WatchLine() {
     serial_icounter_struct last{};
     bool counters = ::ioctl(fd_, TIOCGICOUNT, &last) == 0;
     if (!counters && !NoSuchIoctl(errno)) {
-        ReportError(kFnWatcher, 0x2A);
+        ReportError(kFnWatcher, kErrorDriverCall);
         watcherState_ = kWatcherFailed;
     }
     while (watcherState_ == kWatcherRunning) {
@@ -193,14 +194,14 @@ void SerialPort::WatchLine() {
         pollfd p{stopPipe_[0], POLLIN, 0};
         const int r = ::poll(&p, 1, counters ? kWatchPeriodMs : -1);
         if (r < 0 && errno != EINTR) {
-            ReportError(kFnWatcher, 0x2A);
+            ReportError(kFnWatcher, kErrorDriverCall);
             watcherState_ = kWatcherFailed;
             break;
         }
         if (watcherState_ != kWatcherRunning || !counters) continue;
         serial_icounter_struct now{};
         if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) {
-            ReportError(kFnWatcher, 0x2A);
+            ReportError(kFnWatcher, kErrorDriverCall);
             watcherState_ = kWatcherFailed;
             break;
         }
@@ -235,7 +236,7 @@ int SerialPort::Close() {
     if (watcherState_ != kWatcherEnded) watcherState_ = kWatcherStopRequested;
     const char stop = 1;
     if (::write(stopPipe_[1], &stop, 1) != 1 && watcherState_ != kWatcherEnded) {
-        ReportError(kFnClose, 0x3D);
+        ReportError(kFnClose, kErrorPortSetup);
         result = 1;
     }
     if (watcher_.joinable()) watcher_.join();
@@ -248,7 +249,7 @@ int SerialPort::Close() {
     // other side stays open it would otherwise outlive the close.
     ::ioctl(fd_, TIOCNXCL);
     if (::close(fd_) != 0 && errno != EINTR) {
-        ReportError(kFnClose, 0x2A);
+        ReportError(kFnClose, kErrorDriverCall);
         result = 1;
     }
     fd_ = -1;
@@ -258,7 +259,7 @@ int SerialPort::Close() {
 
 int SerialPort::Read(std::uint8_t* buffer, std::uint16_t count, std::uint32_t extraTicks) {
     if (watcherState_ != kWatcherRunning) {
-        ReportError(kFnReadState, 0x2B);
+        ReportError(kFnReadState, kErrorDriverPortStopped);
         return 1;
     }
     const std::uint32_t start = Now();
@@ -270,12 +271,12 @@ int SerialPort::Read(std::uint8_t* buffer, std::uint16_t count, std::uint32_t ex
             got = static_cast<std::uint16_t>(got + n);
             bytesRead_ += static_cast<std::uint64_t>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            ReportError(kFnRead, 0x2A);
+            ReportError(kFnRead, kErrorDriverCall);
             return 1;
         }
         if (got == count) return 0;
         if (Elapsed(start) >= limit) {
-            ReportError(kFnRead, 0x27);
+            ReportError(kFnRead, kErrorReceiveTimeout);
             return 1;
         }
         const std::uint32_t left = MsUntil(start, limit);
@@ -291,12 +292,12 @@ int SerialPort::Read(std::uint8_t* buffer, std::uint16_t count, std::uint32_t ex
         pollfd p{fd_, POLLIN, 0};
         const int r = clock_->Poll(&p, 1, left);
         if (r < 0 && errno != EINTR) {
-            ReportError(kFnRead, 0x2A);
+            ReportError(kFnRead, kErrorDriverCall);
             return 1;
         }
         if (r > 0 && !(p.revents & POLLIN) && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
             // The device went away; nothing more will come.
-            ReportError(kFnRead, 0x2A);
+            ReportError(kFnRead, kErrorDriverCall);
             return 1;
         }
     }
@@ -304,11 +305,11 @@ int SerialPort::Read(std::uint8_t* buffer, std::uint16_t count, std::uint32_t ex
 
 int SerialPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
     if (watcherState_ != kWatcherRunning) {
-        ReportError(kFnWrite, 0x2B);
+        ReportError(kFnWrite, kErrorDriverPortStopped);
         return 1;
     }
     if (QueueStatus(0, 0) < count) {
-        ReportError(kFnWrite, 0x26);
+        ReportError(kFnWrite, kErrorDriverOutputQueue);
         return 1;
     }
     std::uint16_t done = 0;
@@ -347,7 +348,7 @@ int SerialPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
         const std::uint16_t queued = QueueStatus(0, 1);
         if (done == count && queued == 0) return 0;
         if (Elapsed(start) >= timeout) {
-            ReportError(kFnWrite, 0x21);
+            ReportError(kFnWrite, kErrorSendTimeout);
             return 1;
         }
         const std::uint32_t left = std::max<std::uint32_t>(1, MsUntil(start, timeout));
@@ -377,14 +378,14 @@ void SerialPort::Purge() { PurgeChecked(); }
 
 int SerialPort::SyncBaudRate() {
     if (!PurgeChecked()) {
-        ReportError(kFnSync, 0x3D);
+        ReportError(kFnSync, kErrorPortSetup);
         return 1;
     }
     for (int attempt = 0; attempt < 20; ++attempt) {
         const std::uint8_t zero = 0x00;
         for (int i = 0; i < 4; ++i) Write(&zero, 1);
         if (!DrainOutput(Now(), 18)) {
-            ReportError(kFnSync, 0x26);
+            ReportError(kFnSync, kErrorDriverOutputQueue);
             return 1;
         }
         ::tcdrain(fd_);
@@ -392,7 +393,7 @@ int SerialPort::SyncBaudRate() {
         std::uint8_t answer = 0;
         const ssize_t n = ::read(fd_, &answer, 1);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            ReportError(kFnSync, 0x2A);
+            ReportError(kFnSync, kErrorDriverCall);
             return 1;
         }
         if (n == 1) {
@@ -400,7 +401,7 @@ int SerialPort::SyncBaudRate() {
             if (answer == 0xAA) return 0;
         }
     }
-    ReportError(kFnSync, 0x25);
+    ReportError(kFnSync, kErrorBaudRateDetection);
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include "document/tarnwick_doc.h"
 #include "link/bootloader.h"
 #include "link/device_info.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "link/flash_programming.h"
 #include "link/serial_port.h"
@@ -48,9 +49,9 @@ bool ConnectWorker(StatusDialog& dialog, std::uint16_t port, std::uint32_t baudR
         link.CloseLink();
         switch (answer) {
         case kBootAnswered: booted = true; break;
-        case kBootCancelled: ReportError(kFnBootHandshake, 0x32); break;
+        case kBootCancelled: ReportError(kFnBootHandshake, kErrorCancelled); break;
         case kBootSendFailed: ReportError(kFnBootHandshake, 0x67); break;
-        case kBootNoAnswer: ReportError(kFnBootHandshake, 0x41); break;
+        case kBootNoAnswer: ReportError(kFnBootHandshake, kErrorDownloadTimeout); break;
         default: break;
         }
     }

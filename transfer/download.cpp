@@ -9,6 +9,7 @@
 #include "document/le_bytes.h"
 #include "document/tarnwick_doc.h"
 #include "link/device_info.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "link/flash_programming.h"
 #include "link/memory_layout.h"
@@ -124,7 +125,7 @@ bool TransferView::PlaceImages() {
         place(ids & ~headerIds, storage);
         return true;
     }
-    ReportError(kFnPlaceImages, 0x34);
+    ReportError(kFnPlaceImages, kErrorInvalidImageCombination);
     return false;
 }
 
@@ -174,7 +175,7 @@ bool TransferView::DoTransfer(bool fromCommandLine) {
 
     if (toFile) {
         if (!transferFile.Open(TransferFileName(), File::Mode::Create)) {
-            ReportError(kFnDoTransfer, 0x3B, TransferFileName());
+            ReportError(kFnDoTransfer, kErrorFileCreate, TransferFileName());
             return fail(0);
         }
         SetTransferFile(&transferFile);
@@ -192,7 +193,7 @@ bool TransferView::DoTransfer(bool fromCommandLine) {
         return fail(0x73);
     }
 
-    if (!toFile && (document.HardwareType() & HardwareType()) == 0) return fail(0x35);
+    if (!toFile && (document.HardwareType() & HardwareType()) == 0) return fail(kErrorPanelMismatch);
 
     if (ValidDataPresent() && FirstImageType() != 0x80000000 && app.impexMode == 0) {
         const std::uint32_t panelMajor = FirstImageCeMajor();
@@ -200,7 +201,7 @@ bool TransferView::DoTransfer(bool fromCommandLine) {
         // A panel below version 3 may be brought to exactly 3; no other raise
         // of the major version is possible.
         if (panelMajor < documentMajor && (panelMajor >= 3 || documentMajor != 3))
-            return fail(0x40);
+            return fail(kErrorUpgradeNotPossible);
     }
 
     placed_ = false;
@@ -221,13 +222,13 @@ bool TransferView::DoTransfer(bool fromCommandLine) {
         if ((mask & 0x1) != 0) mask |= document.PresentMask() & kSplitOverflow;
     } else if ((mask & kConfigPartId) != 0) {
         const auto chosen = context_.choices.ChooseComponents(mask, mask & ~kConfigPartId);
-        if (!chosen) return fail(0x32);
+        if (!chosen) return fail(kErrorCancelled);
         mask = *chosen;
     }
     // Components that leave no image of the document to send (-HWT given
     // for a Windows CE document, say) would erase the panel and write
     // nothing, and then report success: refuse them before anything is done.
-    if ((mask & ~kConfigPartId) == 0) return fail(0x34);
+    if ((mask & ~kConfigPartId) == 0) return fail(kErrorInvalidImageCombination);
 
     const bool erase = app.eraseFlash != 0;
     const bool ran = RunWorker(

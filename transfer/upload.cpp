@@ -11,6 +11,7 @@
 #include "document/tarnwick_doc.h"
 #include "link/bootloader.h"
 #include "link/device_info.h"
+#include "link/error_codes.h"
 #include "link/error_state.h"
 #include "link/serial_port.h"
 #include "osimage/image_header.h"
@@ -38,7 +39,7 @@ bool UploadHeader(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t ad
                   std::uint32_t length, std::uint32_t& next) {
     ImagePart* header = document.AddPart();
     if (header == nullptr) {
-        ReportError(kFnUploadHeader, 0x38);
+        ReportError(kFnUploadHeader, kErrorFileWrite);
         return false;
     }
     File& file = header->GetFile();
@@ -55,12 +56,12 @@ bool UploadHeader(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t ad
         }
         crc = Crc16(piece.data(), n, crc);
         if (!file.Write(piece.data(), n)) {
-            ReportError(kFnUploadHeader, 0x38);
+            ReportError(kFnUploadHeader, kErrorFileWrite);
             return false;
         }
         dialog.AddProgress(n);
         if (dialog.IsCancelled()) {
-            ReportError(kFnUploadHeader, 0x32);
+            ReportError(kFnUploadHeader, kErrorCancelled);
             return false;
         }
         done += n;
@@ -73,7 +74,7 @@ bool UploadHeader(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t ad
         return false;
     }
     if (panelCrc != crc) {
-        ReportError(kFnUploadHeader, 0x20);
+        ReportError(kFnUploadHeader, kErrorDeviceChecksum);
         return false;
     }
     dialog.SetText(std::string());
@@ -81,7 +82,7 @@ bool UploadHeader(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t ad
     std::uint8_t bytes[kImageHeaderRecordSize];
     if (file.Seek(0) != 0 ||
         file.Read(bytes, sizeof bytes) != static_cast<std::int64_t>(sizeof bytes)) {
-        ReportError(kFnUploadHeader, 0x33);
+        ReportError(kFnUploadHeader, kErrorFileRead);
         return false;
     }
     file.Flush();
@@ -95,7 +96,7 @@ bool UploadHeader(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t ad
 
     ImagePart* data = document.AddPart();
     if (data == nullptr) {
-        ReportError(kFnUploadHeader, 0x38);
+        ReportError(kFnUploadHeader, kErrorFileWrite);
         return false;
     }
     data->SetId(CTarnwickDoc::DataPartId(record.ImageType));
@@ -120,7 +121,7 @@ bool UploadHeader(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t ad
 bool UploadPartData(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t id) {
     ImagePart* part = document.FindPart(id);
     if (part == nullptr) {
-        ReportError(kFnUploadPartData, 0x33);
+        ReportError(kFnUploadPartData, kErrorFileRead);
         return false;
     }
     const std::uint32_t size = part->Size();
@@ -141,12 +142,12 @@ bool UploadPartData(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t 
         crc = Crc16(piece.data(), n, crc);
         if (!file.Write(piece.data(), n)) {
             // The temporary file is full: the part would not hold the image.
-            ReportError(kFnUploadPartData, 0x38);
+            ReportError(kFnUploadPartData, kErrorFileWrite);
             return false;
         }
         dialog.AddProgress(n);
         if (dialog.IsCancelled()) {
-            ReportError(kFnUploadPartData, 0x32);
+            ReportError(kFnUploadPartData, kErrorCancelled);
             return false;
         }
         address += n;
@@ -160,7 +161,7 @@ bool UploadPartData(StatusDialog& dialog, CTarnwickDoc& document, std::uint32_t 
         return false;
     }
     if (panelCrc != crc) {
-        ReportError(kFnUploadPartData, 0x20);
+        ReportError(kFnUploadPartData, kErrorDeviceChecksum);
         return false;
     }
     part->SetChecksum(crc);
@@ -240,9 +241,9 @@ int TransferView::DoUpload(bool fromCommandLine) {
     if (fromCommandLine) {
         mask = app.batchComponents == kComponentsAll ? kConfigPartId : 0;
     } else {
-        if (!ValidDataPresent()) return fail(0x31);
+        if (!ValidDataPresent()) return fail(kErrorNoValidPanelData);
         const auto chosen = context_.choices.ChooseComponents(kConfigPartId, 0);
-        if (!chosen) return fail(0x32);
+        if (!chosen) return fail(kErrorCancelled);
         mask = *chosen & kConfigPartId;
     }
 
