@@ -36,6 +36,14 @@ struct CodecContext {
     std::uint16_t status = kCodecOk;
 };
 
+// A context whose data and block checksums run over a whole stream from a
+// fresh start, as documents and imports keep them.
+inline CodecContext RunningChecksumContext() {
+    CodecContext context;
+    context.runningChecksums = 1;
+    return context;
+}
+
 // LZ stream. Returns the bytes written, or kCompressFailed when the stream
 // would not fit capacity − 25 bytes or length ≤ 0. Never writes more than
 // capacity bytes. Uses working tables of its own thread (no allocation), so

@@ -135,14 +135,8 @@ bool ImagePart::SerializeData(Archive& archive) {
         }
         CheckedFile source(file_);
         CheckedFile destination(doc);
-        CodecContext context;
+        CodecContext context = RunningChecksumContext();
         context.dataLength = size_;
-        context.blockLength = 0;
-        context.dataChecksum = kCrcInit;
-        context.blockChecksum = kCrcInit;
-        context.headered = 1;
-        context.runningChecksums = 1;
-        context.progress = nullptr;
         EncodeStream(destination, source, context);
         if (context.status == kCodecShortInput || source.ReadFailed()) {
             ReportError(kFnSavePartData, kErrorFileRead);
@@ -180,13 +174,8 @@ bool ImagePart::SerializeData(Archive& archive) {
     CheckedFile source(doc);
     source.SetReadEnd(streamEnd);
     CheckedFile destination(file_);
-    CodecContext context;
+    CodecContext context = RunningChecksumContext();
     context.blockLength = packedSize_;
-    context.dataLength = 0;
-    context.dataChecksum = kCrcInit;
-    context.blockChecksum = kCrcInit;
-    context.headered = 1;
-    context.runningChecksums = 1;
     DecodeStream(destination, source, context);
     if (destination.WriteFailed()) {
         ReportError(kFnLoadPartData, kErrorFileWrite);

@@ -135,13 +135,9 @@ bool CompressionWorker(CompressionJob& job, StatusDialog& dialog) {
         }
         part->SetId(id);
 
-        CodecContext context;
+        CodecContext context = RunningChecksumContext();
         context.dataLength = entry.header.DataSize;
         context.blockLength = entry.header.DataSize;
-        context.dataChecksum = kCrcInit;
-        context.blockChecksum = kCrcInit;
-        context.headered = 1;
-        context.runningChecksums = 1;
         context.progress = &dialog;
 
         if (!StoreImageData(context, entry, file, *part)) {
