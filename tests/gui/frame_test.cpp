@@ -26,12 +26,6 @@ using namespace tarnwick::testing;
 
 namespace {
 
-StartOptions Options() {
-    StartOptions options;
-    options.programFile = TARNWICK_BIN_DIR "/tarnwick";
-    return options;
-}
-
 // What a person sees in a menu: the texts, "—" for a separator.
 QStringList Shown(QMenu* menu) {
     QStringList shown;
@@ -100,7 +94,7 @@ private slots:
 
     void normalModeMenuHasNoImpexEntries() {
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+        QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
         CMainFrame* frame = app.Frame();
         QCOMPARE(frame->windowTitle(), QStringLiteral("Neu - Tarnwick"));
         const QStringList expected{QStringLiteral("Ö&ffnen...\tStrg+O"),
@@ -137,7 +131,7 @@ private slots:
 
     void impexMenuHasOneSeparatorBeforeImport() {
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({"-IMPEX"}, Options()), TarnwickWindowApp::Start::Interactive);
+        QCOMPARE(app.InitInstance({"-IMPEX"}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
         CMainFrame* frame = app.Frame();
         const QStringList expected{QStringLiteral("Ö&ffnen...\tStrg+O"),
                                    QStringLiteral("S&peichern\tStrg+S"),
@@ -171,7 +165,7 @@ private slots:
         const std::string nb0 = WriteValidNb0(folder, "image.NB0");
         const std::string img = folder.File("saved.img");
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({"-IMPEX"}, Options()), TarnwickWindowApp::Start::Interactive);
+        QCOMPARE(app.InitInstance({"-IMPEX"}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
         CMainFrame* frame = app.Frame();
         auto state = [frame] {
             frame->UpdateCommandUI();
@@ -229,7 +223,7 @@ private slots:
     void positionIsStoredOnCloseAndRestored() {
         {
             TarnwickWindowApp app;
-            QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+            QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
             // First start: the default rectangle.
             QCOMPARE(app.Frame()->geometry(), QRect(50, 50, 350, 450));
             app.Frame()->setGeometry(120, 130, 500, 400);
@@ -242,7 +236,7 @@ private slots:
         QCOMPARE(GetProfileInt("POSITION", "Show_Cmd", 0), 1);
         {
             TarnwickWindowApp app;
-            QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+            QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
             QCOMPARE(app.Frame()->geometry(), QRect(120, 130, 500, 400));
             app.Frame()->showMaximized();
             QCoreApplication::processEvents();
@@ -253,7 +247,7 @@ private slots:
         QCOMPARE(GetProfileInt("POSITION", "Rect_Norm_Right", 0), 620);
         {
             TarnwickWindowApp app;
-            QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+            QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
             QVERIFY(app.Frame()->isMaximized());
             app.Frame()->showNormal();
             QCoreApplication::processEvents();
@@ -264,7 +258,7 @@ private slots:
         WriteProfileInt("POSITION", "Show_Cmd", 2);
         {
             TarnwickWindowApp app;
-            QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+            QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
             QVERIFY(!app.Frame()->isMaximized());
             QVERIFY(!app.Frame()->isMinimized());
             app.Frame()->hide();
@@ -273,7 +267,7 @@ private slots:
 
     void positionIsWrittenEvenWhenTheSaveQuestionCancelsTheClose() {
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+        QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
         app.Frame()->setGeometry(70, 80, 400, 300);
         app.Document()->SetModifiedFlag(true);
         QString question;
@@ -294,7 +288,7 @@ private slots:
         TarnwickWindowApp app;
         bool statusShown = false;
         app.StatusHost().onCreated = [&](QtStatusDialog&) { statusShown = true; };
-        QCOMPARE(app.InitInstance({"-IMPEX", "-IMPORT", nb0}, Options()),
+        QCOMPARE(app.InitInstance({"-IMPEX", "-IMPORT", nb0}, WindowStartOptions()),
                  TarnwickWindowApp::Start::Finished);
         QVERIFY(statusShown);
         QVERIFY(app.Frame()->isVisible());
@@ -307,7 +301,7 @@ private slots:
         InstanceLock other;
         QCOMPARE(other.Acquire(), InstanceLock::Result::Acquired);
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({"-COM2", "-DOWNLOAD", "x.img"}, Options()),
+        QCOMPARE(app.InitInstance({"-COM2", "-DOWNLOAD", "x.img"}, WindowStartOptions()),
                  TarnwickWindowApp::Start::OtherCopy);
         QVERIFY(app.Frame() == nullptr);
         QCOMPARE(GetProfileInt("SETTINGS", "DEVICE", -1), -1);

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "gui/window_app.h"
 #include "support/nb0_builder.h"
 
 namespace tarnwick::testing {
@@ -46,6 +47,14 @@ public:
 private:
     TempFolder folder_;
 };
+
+// Starts the window program as the built tarnwick would, finding its INI and
+// language files in the build's bin folder.
+inline gui::StartOptions WindowStartOptions() {
+    gui::StartOptions options;
+    options.programFile = TARNWICK_BIN_DIR "/tarnwick";
+    return options;
+}
 
 inline GuiTestEnvironment& Env() {
     static GuiTestEnvironment env;

@@ -35,12 +35,6 @@ using namespace tarnwick::testing;
 
 namespace {
 
-StartOptions Options() {
-    StartOptions options;
-    options.programFile = TARNWICK_BIN_DIR "/tarnwick";
-    return options;
-}
-
 std::string PanelConfig(const char* name) {
     return std::string(TARNWICK_SOURCE_DIR) + "/sim/panels/" + name;
 }
@@ -53,7 +47,7 @@ std::string MakeDocument(const TempFolder& folder, std::size_t dataSize) {
     const std::string nb0 = folder.File("image.NB0");
     WriteBytes(nb0, BuildNb0({section}));
     TarnwickWindowApp app;
-    if (app.InitInstance({"-IMPEX", "-IMPORT", nb0}, Options()) !=
+    if (app.InitInstance({"-IMPEX", "-IMPORT", nb0}, WindowStartOptions()) !=
         TarnwickWindowApp::Start::Finished)
         return {};
     return folder.File("image.img");
@@ -105,7 +99,7 @@ private slots:
             connect(&d, &QWidget::windowTitleChanged, &d,
                     [&captions](const QString& c) { captions << c; });
         };
-        QCOMPARE(app.InitInstance({"-COM1=" + sim.Path(), "-DOWNLOAD", img}, Options()),
+        QCOMPARE(app.InitInstance({"-COM1=" + sim.Path(), "-DOWNLOAD", img}, WindowStartOptions()),
                  TarnwickWindowApp::Start::Finished);
         const QStringList lines = ColouredLines(*app.View());
         sim.Stop();
@@ -129,7 +123,7 @@ private slots:
         TarnwickWindowApp app;
         QString shown;
         auto answered = AnswerMessageBox(QMessageBox::Ok, &shown);
-        QCOMPARE(app.InitInstance({"-COM1=" + sim.Path(), "-DOWNLOAD", img}, Options()),
+        QCOMPARE(app.InitInstance({"-COM1=" + sim.Path(), "-DOWNLOAD", img}, WindowStartOptions()),
                  TarnwickWindowApp::Start::Finished);
         sim.Stop();
         QVERIFY(*answered);
@@ -147,7 +141,7 @@ private slots:
         Panelsim sim;
         QVERIFY(sim.Start({"-c", PanelConfig("kv60.cfg"), "--throttle"}, folder.Path()));
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({"-COM1=" + sim.Path()}, Options()),
+        QCOMPARE(app.InitInstance({"-COM1=" + sim.Path()}, WindowStartOptions()),
                  TarnwickWindowApp::Start::Interactive);
         QVERIFY(app.OpenDocumentFile(img));
 
@@ -186,7 +180,7 @@ private slots:
         Panelsim sim;
         QVERIFY(sim.Start({"-c", PanelConfig("kv60.cfg"), "--preload", img}, folder.Path()));
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({"-IMPEX", "-COM1=" + sim.Path()}, Options()),
+        QCOMPARE(app.InitInstance({"-IMPEX", "-COM1=" + sim.Path()}, WindowStartOptions()),
                  TarnwickWindowApp::Start::Interactive);
         bool firmwareFirst = false;
         ModalAnswer::When<ComponentDialog>([&](ComponentDialog* d) {
@@ -247,7 +241,7 @@ private slots:
         WriteProfileInt("SETTINGS", "DEVICE", 1);
         WriteProfileInt("SETTINGS", "BAUDRATE", 57600);
         TarnwickWindowApp app;
-        QCOMPARE(app.InitInstance({}, Options()), TarnwickWindowApp::Start::Interactive);
+        QCOMPARE(app.InitInstance({}, WindowStartOptions()), TarnwickWindowApp::Start::Interactive);
         bool checked = false;
         ModalAnswer::When<InterfaceDialog>([&](InterfaceDialog* d) {
             checked = d->PortButton(1)->isChecked() && d->BaudButton(2)->isChecked() &&
